@@ -19,24 +19,47 @@ function(board_library name)
   endif()
 endfunction()
 
-# unit_test(NAME SOURCES ... LIBS ...): a GoogleTest executable registered with CTest.
+# unit_test(NAME SOURCES ... LIBS ... [LABELS ...]): a GoogleTest executable whose
+# cases are registered with CTest under the label `unit` (plus LABELS; `tsan` marks
+# tests that the ThreadSanitizer stage runs).
 function(unit_test name)
-  cmake_parse_arguments(UT "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(UT "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${UT_SOURCES})
   target_link_libraries(${name} PRIVATE GTest::gtest GTest::gtest_main ${UT_LIBS})
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/unit)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST
+                       PROPERTIES LABELS "unit;${UT_LABELS}")
 endfunction()
 
-# e2e_test(NAME DIR): an end-to-end case run by tests/e2e/run-case in a fresh board
-# sandbox. DIR holds `cmd` (a shell script run inside the sandbox) and the expected
-# `stdout`, `stderr` and `status` files; any of the three may be left out to skip
-# that comparison.
+# e2e_test(NAME DIR [LABELS ...]): an end-to-end case run by tests/e2e/run-case in a
+# fresh board sandbox. DIR holds `cmd` (a shell script run inside the sandbox) and
+# the expected `stdout`, `stderr` and `status` files; a missing file skips that
+# comparison.
 function(e2e_test name dir)
+  cmake_parse_arguments(ET "" "" "LABELS" ${ARGN})
   add_test(NAME e2e.${name}
            COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/run-case ${dir}
            WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
-  set_tests_properties(e2e.${name} PROPERTIES LABELS e2e TIMEOUT 300
+  set_tests_properties(e2e.${name} PROPERTIES LABELS "e2e;${ET_LABELS}" TIMEOUT 300
     ENVIRONMENT "BUILD_DIR=${CMAKE_BINARY_DIR};SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()
+
+# fuzz_target(NAME SOURCES ... LIBS ... CORPUS DIR): a libFuzzer program, built only
+# with -DBUILD_FUZZERS=ON (clang). CTest runs it over its seed corpus for a bounded
+# time under the label `fuzz`.
+function(fuzz_target name)
+  cmake_parse_arguments(FT "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  if(NOT BUILD_FUZZERS)
+    return()
+  endif()
+  add_executable(${name} ${FT_SOURCES})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${FT_LIBS})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/fuzz)
+  set(work ${CMAKE_BINARY_DIR}/fuzz/${name}.corpus)
+  add_test(NAME fuzz.${name}
+           COMMAND sh -c "mkdir -p '${work}' && exec '$<TARGET_FILE:${name}>' -max_total_time=${FUZZ_SECONDS} -timeout=10 '${work}' '${FT_CORPUS}'")
+  set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 600)
 endfunction()
