@@ -1,0 +1,17 @@
+// Small helpers shared by the test modules.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+#include <sys/types.h>
+
+// Reads an option number the way the board's 32-bit strtoul(text, NULL, 0) does:
+// decimal, 0x hexadecimal or leading-zero octal; a leading '-' negates modulo 2^32;
+// a value beyond 32 bits reads as UINT32_MAX; text without digits reads as 0.
+uint32_t module_parse_u32(const char *text);
+
+// System V shared memory: the id of the segment of `key` (created with `flags`, e.g.
+// IPC_CREAT | 0666), or -1.
+int module_shm_get(key_t key, size_t size, int flags);
+// Attaches segment `id` read-write; null on failure.
+void *module_shm_attach(int id);
