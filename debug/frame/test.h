@@ -33,6 +33,14 @@ void test_list_modules(uint32_t id);
 void print_module_usage(uint32_t id, const struct option *options, const OptionHelp *helps,
                         int count);
 
+// Registry slots in order (slot < test_module_count()); for listing and checks.
+unsigned test_module_count(void);
+const TestModule *test_module_at(unsigned slot);
+// One option row of a usage text: "-c  " or four blanks, "--long", then " [arg]\t" and
+// the help, or (no argument text) emptyArgTabs tabs and the help.
+void test_print_option_row(int shortValue, const char *longName, const char *arg,
+                           const char *help, int emptyArgTabs);
+
 // Set by SIGINT/SIGQUIT/SIGTERM and by the exit sequence; looping modules poll it.
 extern std::atomic<int> g_testStop;
 inline bool test_stop_requested() { return g_testStop.load() != 0; }
@@ -40,6 +48,17 @@ inline void test_request_stop() { g_testStop.store(1); }
 
 // The program name as typed (first argument word, at most 255 characters).
 const char *test_program_name(void);
+void test_set_program_name(const char *name);
+
+// Start-up, command line and exit of the program (main in test.cpp strings them
+// together). test_init installs the signal handler, seeds the settings databases and
+// brings up the console lock and the log semaphore; non-zero means it failed.
+int test_init(void);
+void test_install_signal_handler(void);
+// Scans the command line and shows the usage, a module's help or runs the module.
+void test_dispatch(int argc, char **argv);
+// Sets the stop flag, runs every deinit, closes the log, destroys the console lock.
+int test_exit(void);
 
 // Registers a module from a static constructor and removes it at unload:
 //   TEST_MODULE_REGISTER(gpio_module);

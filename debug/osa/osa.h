@@ -14,9 +14,13 @@ extern pthread_mutex_t gOsaConsoleLock;
 
 // Prints one formatted piece to standard output under the console lock.
 int OSA_printf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
-// Same, but gives up instead of waiting when the lock is busy (safe from a signal
-// handler that may have interrupted the lock's holder). Returns -1 if not printed.
+// Same, but never waits: when the lock is busy (perhaps held by the very thread a
+// signal handler interrupted) the piece (at most 127 bytes) is queued and printed by
+// the next holder of the lock, before its own piece. Allocates nothing, so a signal
+// handler may call it. Returns 0 when printed or queued, -1 when the queue is full.
 int OSA_tryPrintf(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+// Prints the pieces that OSA_tryPrintf queued (OSA_printf and OSA_exit do it too).
+void OSA_printDeferred(void);
 // " ERROR  (source|function|line): " then the message, on standard error, unlocked.
 void OSA_error(const char *source, const char *function, int line, const char *fmt, ...)
     __attribute__((format(printf, 4, 5)));

@@ -16,6 +16,9 @@ int OSA_logInit(void);
 // Appends exactly len bytes to the log as one record. Returns 0 or -1.
 int OSA_log(const void *data, size_t len);
 int OSA_logClose(void);
+// Tests only: log to logPath and make the semaphore key from keyDir instead of the
+// board's paths (null restores them). Closes the log and forgets the semaphore.
+void OSA_logUsePathsForTest(const char *logPath, const char *keyDir);
 // Non-zero once the log semaphore is open.
 int OSA_logSemIsOpen(void);
 
