@@ -1,9 +1,17 @@
 #include "module_util.h"
 
 #include <ctype.h>
+#include <errno.h>
+#include <signal.h>
+#include <stdarg.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "test.h"
 
 uint32_t module_parse_u32(const char *text) {
   if (!text) return 0;
@@ -24,4 +32,43 @@ void *module_shm_attach(int id) {
   if (id < 0) return nullptr;
   void *addr = shmat(id, nullptr, 0);
   return addr == (void *)-1 ? nullptr : addr;
+}
+
+int module_system(const char *command) {
+  if (command == nullptr) return -1;
+  fflush(stdout);
+  fflush(stderr);
+  // Like system(), but the tool's signal handler stays in charge while the command
+  // runs: system() would ignore SIGINT and SIGQUIT meanwhile, so a stop request sent
+  // to the tool during a long command would be lost.
+  pid_t pid = fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
+    execl("/bin/sh", "sh", "-c", command, static_cast<char *>(nullptr));
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  // A command killed by the user's interrupt (Ctrl-C reaches the whole process
+  // group) asks the tool to stop as well.
+  if (WIFSIGNALED(status) && (WTERMSIG(status) == SIGINT || WTERMSIG(status) == SIGQUIT))
+    test_request_stop();
+  return status;
+}
+
+int module_format_command(char *buf, size_t len, const char *fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  int n = vsnprintf(buf, len, fmt, ap);
+  va_end(ap);
+  if (n < 0 || static_cast<size_t>(n) >= len) {
+    if (len > 0) buf[0] = '\0';
+    return -1;
+  }
+  return 0;
 }

@@ -15,3 +15,15 @@ uint32_t module_parse_u32(const char *text);
 int module_shm_get(key_t key, size_t size, int flags);
 // Attaches segment `id` read-write; null on failure.
 void *module_shm_attach(int id);
+
+// Runs a shell command through /bin/sh after flushing the program's own buffered
+// output, so that what the command prints lands after what the module printed
+// before it. Returns the wait status as system() does (0: the command succeeded,
+// -1: it could not be started). The tool's stop handling stays active meanwhile,
+// and a command ended by SIGINT or SIGQUIT sets the stop flag.
+int module_system(const char *command);
+
+// Formats a shell command into buf (len bytes). A command that does not fit is
+// refused (-1, nothing run): a cut command line could do something else entirely.
+int module_format_command(char *buf, size_t len, const char *fmt, ...)
+    __attribute__((format(printf, 3, 4)));

@@ -1,0 +1,283 @@
+// db: a small SQL console for the settings databases. Selects one database, runs
+// queries and prints their results as a text table, executes statements or a file
+// of statements and lists the tables. Each statement runs under a lock file shared
+// with the other programs that use the databases.
+#include <fcntl.h>
+#include <getopt.h>
+#include <pthread.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "module_util.h"
+#include "osa.h"
+#include "qzdb_sql.h"
+#include "test.h"
+
+#define DB_ID 12
+#define DB_PATH_SIZE 64
+#define DB_RESULT_SIZE 2048
+#define DB_VALUE_SIZE 256
+#define DB_LINE_SIZE 256
+#define DB_LOCK_FILE "/tmp/db.fl"
+#define DB_ERROR(fn, ...) OSA_error("qz_db", fn, __LINE__, __VA_ARGS__)
+
+static const struct option db_options[] = {
+    {"module", required_argument, nullptr, 'M'},
+    {"select", required_argument, nullptr, 's'},
+    {"execute", required_argument, nullptr, 'e'},
+    {"file", required_argument, nullptr, 'f'},
+    {"database", required_argument, nullptr, 'd'},
+    {"table", no_argument, nullptr, 't'},
+    {nullptr, 0, nullptr, 0},
+};
+static const OptionHelp db_helps[] = {
+    {"module", "module name: db"},
+    {"str", "Cmd inquiry string.for example -s \"select * from user;\""},
+    {"str", "Cmd execute string"},
+    {"file", "Filepath to execute"},
+    {"str", "Set database [qzdb, oem, sddb, log], default[qzdb]"},
+    {"", "List table name"},
+};
+static_assert(sizeof db_helps / sizeof db_helps[0] == sizeof db_options / sizeof db_options[0] - 1,
+              "one help row per option");
+
+static const struct {
+  const char *name;
+  const char *file;
+  const char *seed;
+} db_databases[] = {
+    {"qzdb", "/mnt/nand/qzdb.db", "/opt/app/qzdb.db"},
+    {"oem", "/mnt/nand2/oem.db", "/opt/app/oem.db"},
+};
+
+static struct {
+  char file[DB_PATH_SIZE];      // current database, empty until the first selection
+  char lockFile[DB_PATH_SIZE];
+  sqlite3 *conn;                // open only for the length of one command
+  char result[DB_RESULT_SIZE];
+  size_t resultLen;
+} db;
+static pthread_rwlock_t db_rwlock = PTHREAD_RWLOCK_INITIALIZER;
+
+static void db_table_list(void);
+static void db_select(const char *name);
+
+static void db_help(void) {
+  print_module_usage(DB_ID, db_options, db_helps,
+                     static_cast<int>(sizeof db_helps / sizeof db_helps[0]));
+  OSA_printf("DB table list: \n");
+  if (db.file[0] == '\0') db_select("qzdb");
+  db_table_list();
+}
+
+// Copies a missing database from its seed, as the tool does at start.
+static void db_seed(void) {
+  for (const auto &d : db_databases) {
+    if (access(d.file, F_OK) == 0) continue;
+    char cmd[160];
+    if (module_format_command(cmd, sizeof cmd, "cp %s %s", d.seed, d.file) == 0)
+      module_system(cmd);
+  }
+}
+
+static void db_select(const char *name) {
+  bool known = false;
+  for (const auto &d : db_databases) {
+    if (strcmp(name, d.name) == 0) {
+      snprintf(db.file, sizeof db.file, "%s", d.file);
+      snprintf(db.lockFile, sizeof db.lockFile, "%s", DB_LOCK_FILE);
+      known = true;
+    }
+  }
+  if (!known) OSA_printf("Invalid Database '%s'! Optional: [qzdb, oem, sddb, log] \n", name);
+  OSA_printf("Current Database File: [%s] \n", db.file);
+}
+
+static int db_con_init(void) {
+  if (access(db.file, F_OK) != 0) {
+    DB_ERROR("db_con_init", "db=[%s] file not existed. \n", db.file);
+    return -1;
+  }
+  if (db.conn != nullptr) return 0;
+  if (sqlite_conn(db.file, "", &db.conn) != 0) {
+    db.conn = nullptr;
+    DB_ERROR("db_con_init", "db init failed. \n");
+    OSA_printf("Current Database File: [%s] \n", db.file);
+    return -1;
+  }
+  return 0;
+}
+
+static void db_con_close(void) {
+  if (db.conn == nullptr) return;
+  sqlite_disconn(db.conn);
+  db.conn = nullptr;
+}
+
+// Takes the process lock and the lock file; returns the lock file's descriptor, or
+// -1 when the work goes on without a lock (the file cannot be opened or locked).
+static int db_lock(void) {
+  int fd = open(db.lockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return -1;
+  pthread_rwlock_wrlock(&db_rwlock);
+  if (lockf(fd, F_LOCK, 0) != 0) {
+    close(fd);
+    pthread_rwlock_unlock(&db_rwlock);
+    return -1;
+  }
+  return fd;
+}
+
+static void db_unlock(int fd) {
+  if (fd < 0) return;
+  pthread_rwlock_unlock(&db_rwlock);
+  lockf(fd, F_ULOCK, 0);
+  close(fd);
+}
+
+static int is_db_init(void) {
+  if (db.conn != nullptr) return 1;
+  DB_ERROR("is_db_init", "db=[%s] not init. \n", db.file);
+  return 0;
+}
+
+static int db_execute(const char *sql) {
+  if (!is_db_init()) return -1;
+  int fd = db_lock();
+  sqlite_execute(db.conn, sql);  // SQL errors are the user's to see in the data
+  db_unlock(fd);
+  return 0;
+}
+
+// Appends to the result text; whatever does not fit is cut off.
+__attribute__((format(printf, 1, 2))) static void db_result_append(const char *fmt, ...) {
+  size_t room = sizeof db.result - db.resultLen;
+  if (room <= 1) return;
+  va_list ap;
+  va_start(ap, fmt);
+  int n = vsnprintf(db.result + db.resultLen, room, fmt, ap);
+  va_end(ap);
+  if (n < 0) return;
+  db.resultLen += static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room - 1;
+}
+
+static bool db_result_full(void) { return db.resultLen + 1 >= sizeof db.result; }
+
+static int db_query(const char *sql) {
+  db.result[0] = '\0';
+  db.resultLen = 0;
+  db_con_init();
+  if (!is_db_init()) {
+    OSA_printf("SQL: '%s' Failed!! \n", sql);
+    return -1;
+  }
+  int fd = db_lock();
+  sqlite3_stmt *stmt = nullptr;
+  int columns = 0;
+  if (sqlite_query_record(db.conn, sql, &stmt, &columns) != 0 || columns <= 0) {
+    if (stmt != nullptr) sqlite_clear_stmt(stmt);
+    db_unlock(fd);
+    OSA_printf("[0 Items, No Match Records!] \n");
+    db_con_close();
+    OSA_printf("SQL: '%s' Failed!! \n", sql);
+    return -1;
+  }
+
+  db_result_append("\n");
+  for (int i = 0; i < columns; i++) {
+    const char *name = sqlite_query_column_name(db.conn, stmt, i);
+    if (name != nullptr) db_result_append("%-16s", name);
+  }
+  do {
+    db_result_append("\n");
+    for (int i = 0; i < columns; i++) {
+      char value[DB_VALUE_SIZE];
+      sqlite_query_column_text(stmt, i, value, sizeof value);
+      db_result_append(i == columns - 1 ? "%s" : "%-16s", value);
+    }
+  } while (!db_result_full() && sqlite_query_next(stmt) == 0);
+  db_result_append("\n");
+
+  sqlite_clear_stmt(stmt);
+  db_unlock(fd);
+  OSA_printf("Query Result: %s \n", db.result);
+  db_con_close();
+  return 0;
+}
+
+static void db_table_list(void) {
+  db_query("select name from sqlite_master where type='table' order by name;");
+}
+
+// Executes a file of statements, one line each, each under its own lock. A line that
+// does not fit the line buffer is skipped whole: running it in pieces could run a
+// statement cut short (an UPDATE or DELETE without the rest of its WHERE clause).
+static void db_exec_file(const char *path) {
+  db_con_init();
+  FILE *file = fopen(path, "r");
+  if (file != nullptr) {
+    char line[DB_LINE_SIZE];
+    while (fgets(line, sizeof line, file) != nullptr && line[0] != '\0') {
+      size_t len = strlen(line);
+      if (line[len - 1] != '\n' && len == sizeof line - 1) {
+        int c = fgetc(file);
+        if (c != EOF && c != '\n') {  // the line goes on past the buffer
+          while ((c = fgetc(file)) != EOF && c != '\n') {
+          }
+          DB_ERROR("db_exec_file", "line longer than %d characters skipped: '%.32s...'\n",
+                   DB_LINE_SIZE - 1, line);
+          continue;
+        }
+      }
+      db_execute(line);
+    }
+    fclose(file);
+  }
+  db_con_close();
+}
+
+static int db_init_param(int argc, char **argv) {
+  optind = 1;
+  int opt;
+  while ((opt = getopt_long(argc, argv, "M:s:e:f:d:t", db_options, nullptr)) != -1) {
+    switch (opt) {
+      case 'M':
+        break;
+      case 'd':
+        db_select(optarg);
+        break;
+      case 'e':
+        db_con_init();
+        db_execute(optarg);
+        OSA_printf("End execute: '%s' \n", optarg);
+        db_con_close();
+        break;
+      case 'f':
+        db_exec_file(optarg);
+        break;
+      case 's':
+        db_query(optarg);
+        break;
+      case 't':
+        db_table_list();
+        break;
+      default:
+        DB_ERROR("db_init_param", "Unknow option. \n");
+        db_help();
+        return -1;
+    }
+  }
+  return 0;
+}
+
+static int db_run(int argc, char **argv) {
+  db_seed();
+  db_select("qzdb");
+  db_init_param(argc, argv);
+  return 0;
+}
+
+static const TestModule db_module = {"db", DB_ID, db_run, db_help, nullptr};
+TEST_MODULE_REGISTER(db_module)

@@ -1,0 +1,251 @@
+// media: shows the state of the audio and video media pipeline. The platform script
+// av_log.sh writes one status log per unit into /tmp/media; the module shows one
+// unit's log whole, or a summary made of selected sections of several logs.
+#include <getopt.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "module_util.h"
+#include "osa.h"
+#include "test.h"
+
+#define MEDIA_ID 19
+#define MEDIA_LOG_DIR "/tmp/media"
+#define MEDIA_ERROR(fn, ...) OSA_error("qz_media", fn, __LINE__, __VA_ARGS__)
+
+// Option values of the units; 12 is unused.
+enum MediaUnit {
+  MEDIA_ACODEC = 0, MEDIA_ADEC, MEDIA_AENC, MEDIA_AI, MEDIA_AO, MEDIA_AUDIO, MEDIA_CHNL,
+  MEDIA_H264E, MEDIA_H265E, MEDIA_ISP, MEDIA_IVE, MEDIA_JPEGE,
+  MEDIA_RC = 13, MEDIA_RGN, MEDIA_SYS, MEDIA_VB, MEDIA_VDA, MEDIA_VENC, MEDIA_VGS, MEDIA_VI,
+  MEDIA_VO, MEDIA_VPSS, MEDIA_VIDEO,
+};
+
+static const struct option media_options[] = {
+    {"module", required_argument, nullptr, 'M'},
+    {"all", no_argument, nullptr, 'a'},
+    {"acodec", no_argument, nullptr, MEDIA_ACODEC},
+    {"adec", no_argument, nullptr, MEDIA_ADEC},
+    {"aenc", no_argument, nullptr, MEDIA_AENC},
+    {"ai", no_argument, nullptr, MEDIA_AI},
+    {"ao", no_argument, nullptr, MEDIA_AO},
+    {"audio", no_argument, nullptr, MEDIA_AUDIO},
+    {"chnl", no_argument, nullptr, MEDIA_CHNL},
+    {"h264e", no_argument, nullptr, MEDIA_H264E},
+    {"h265e", no_argument, nullptr, MEDIA_H265E},
+    {"isp", no_argument, nullptr, MEDIA_ISP},
+    {"ive", no_argument, nullptr, MEDIA_IVE},
+    {"jpege", no_argument, nullptr, MEDIA_JPEGE},
+    {"rc", no_argument, nullptr, MEDIA_RC},
+    {"rgn", no_argument, nullptr, MEDIA_RGN},
+    {"sys", no_argument, nullptr, MEDIA_SYS},
+    {"vb", no_argument, nullptr, MEDIA_VB},
+    {"vda", no_argument, nullptr, MEDIA_VDA},
+    {"venc", no_argument, nullptr, MEDIA_VENC},
+    {"vgs", no_argument, nullptr, MEDIA_VGS},
+    {"vi", no_argument, nullptr, MEDIA_VI},
+    {"vo", no_argument, nullptr, MEDIA_VO},
+    {"vpss", no_argument, nullptr, MEDIA_VPSS},
+    {"video", no_argument, nullptr, MEDIA_VIDEO},
+    {nullptr, 0, nullptr, 0},
+};
+static const OptionHelp media_helps[] = {
+    {"module", "module name: media"},
+    {"", "Display all information!"},
+    {"", "Display acodec information!"},
+    {"", "Display adec information!"},
+    {"", "Display aenc information!"},
+    {"", "Display ai information!"},
+    {"", "Display ao information!"},
+    {"", "Display audio information!"},
+    {"", "Display chnl information!"},
+    {"", "Display h264e information!"},
+    {"", "Display h265e information!"},
+    {"", "Display isp information!"},
+    {"", "Display ive information!"},
+    {"", "Display jpege information!"},
+    {"", "Display rc information!"},
+    {"", "Display rgn information!"},
+    {"", "Display sys information!"},
+    {"", "Display vb information!"},
+    {"", "Display vda information!"},
+    {"", "Display venc information!"},
+    {"", "Display vgs information!"},
+    {"", "Display vi information!"},
+    {"", "Display vo information!"},
+    {"", "Display vpss information!"},
+    {"", "Display video information!"},
+};
+static_assert(sizeof media_helps / sizeof media_helps[0] ==
+                  sizeof media_options / sizeof media_options[0] - 1,
+              "one help row per option");
+
+// One section of a summary: the line holding key, then `lines` lines after it.
+typedef struct MediaSection {
+  const char *key;
+  int lines;
+} MediaSection;
+
+typedef struct MediaPart {
+  const char *heading;
+  const char *log;
+  const MediaSection *sections;
+  int count;
+} MediaPart;
+
+#define MEDIA_PART(heading, unit, sections) \
+  { heading, MEDIA_LOG_DIR "/" unit ".log", sections, sizeof sections / sizeof sections[0] }
+
+static const MediaSection media_sys[] = {{"System State:", 0}};
+static const MediaSection media_vb[] = {{"PoolId    PhysAddr    VirtAddr    IsComm", 1}};
+static const MediaSection media_vpss[] = {{"VPSS GRP WORK STATUS", 2},
+                                          {"VPSS CHN OUTPUT RESOLUTION", 3}};
+static const MediaSection media_vi[] = {
+    {"VI DEV ATTR", 2},        {"VI PHYCHN ATTR", 2},    {"VI PHYCHN STATUS 1", 2},
+    {"VI PHYCHN STATUS 2", 2}, {"VI WDR ATTR", 2},       {"VI WDR DES STATUS", 2},
+    {"VI WDR SRC STATUS", 2},  {"VI WDR COMBINE STATUS", 2}, {"VI CHN STATUS", 2}};
+static const MediaSection media_venc[] = {{"VENC CHN ATTR 1", 5}, {"VENC STREAM STATE", 5}};
+static const MediaSection media_rc[] = {{"RUN INFO1", 5}};
+static const MediaSection media_acodec[] = {{"ACODEC PARAM", 2}};
+static const MediaSection media_ao[] = {{"AO DEV ATTR", 2}, {"AO DEV STATUS", 2}};
+static const MediaSection media_adec[] = {{"ADEC CHN ATTR", 2}};
+static const MediaSection media_ai[] = {{"AI DEV ATTR", 2}, {"AI DEV STATUS", 2}};
+static const MediaSection media_aenc[] = {{"AENC CHN ATTR", 2}};
+static const MediaSection media_ai_vqe[] = {
+    {"AI CHN VQE STATUS0", 2}, {"AI CHN VQE STATUS1", 2}, {"AI CHN VQE STATUS2", 2},
+    {"AI CHN VQE STATUS3", 2}, {"AI CHN VQE STATUS4", 2}};
+static const MediaSection media_ao_vqe[] = {
+    {"AO CHN VQE STATUS0", 2}, {"AO CHN VQE STATUS1", 2}, {"AO CHN VQE STATUS2", 2},
+    {"AO CHN VQE STATUS3", 2}, {"AO CHN VQE STATUS4", 2}};
+
+static const MediaPart media_video_parts[] = {
+    MEDIA_PART("SYS", "sys", media_sys),    MEDIA_PART("VB", "vb", media_vb),
+    MEDIA_PART("VPSS", "vpss", media_vpss), MEDIA_PART("VI", "vi", media_vi),
+    MEDIA_PART("VENC", "venc", media_venc), MEDIA_PART("RC", "rc", media_rc),
+};
+static const MediaPart media_audio_parts[] = {
+    MEDIA_PART("ACODEC", "acodec", media_acodec), MEDIA_PART("AO", "ao", media_ao),
+    MEDIA_PART("ADEC", "adec", media_adec),       MEDIA_PART("AI", "ai", media_ai),
+    MEDIA_PART("AENC", "aenc", media_aenc),
+};
+static const MediaPart media_ai_vqe_part = MEDIA_PART("AI VQE", "ai", media_ai_vqe);
+static const MediaPart media_ao_vqe_part = MEDIA_PART("AO VQE", "ao", media_ao_vqe);
+
+// Units whose option shows their log; the others are accepted and do nothing.
+static const char *const media_show_units[] = {
+    "acodec", "adec", "aenc", "ai", "ao", nullptr, "chnl", "h264e", "h265e", "isp", "ive",
+    "jpege",  nullptr, nullptr, nullptr, nullptr, nullptr, "vda", nullptr, "vgs",
+};
+
+static char media_line[1024];  // one line of a log (longer lines are read in pieces)
+
+static void media_help(void) {
+  print_module_usage(MEDIA_ID, media_options, media_helps,
+                     static_cast<int>(sizeof media_helps / sizeof media_helps[0]));
+}
+
+static void media_show_log(const char *unit) {
+  char cmd[128];
+  if (module_format_command(cmd, sizeof cmd, "cat " MEDIA_LOG_DIR "/%s.log", unit) == 0)
+    module_system(cmd);
+}
+
+// A summary cannot go on without its logs: the process ends.
+static FILE *media_open_log(const char *path) {
+  FILE *file = fopen(path, "r");
+  if (file == nullptr) {
+    perror("fopen");
+    exit(-1);
+  }
+  return file;
+}
+
+// Prints the part's sections found in order from the file's current position: each
+// key line and the lines after it. Once a section is missing, the search has hit the
+// end of the file and the later sections are missing as well.
+static void media_print_sections(FILE *file, const MediaPart *part) {
+  for (int k = 0; k < part->count; k++) {
+    const MediaSection *section = &part->sections[k];
+    bool found = false;
+    while (fgets(media_line, sizeof media_line, file) != nullptr) {
+      if (strstr(media_line, section->key) != nullptr) {
+        found = true;
+        break;
+      }
+    }
+    if (!found) continue;
+    if (k == 0)
+      OSA_printf("[%s]\n%s", part->heading, media_line);
+    else
+      OSA_printf("%s", media_line);
+    for (int n = 0; n < section->lines; n++) {
+      if (fgets(media_line, sizeof media_line, file) == nullptr) break;
+      OSA_printf("%s", media_line);
+    }
+  }
+}
+
+static void media_print_part(const MediaPart *part) {
+  FILE *file = media_open_log(part->log);
+  media_print_sections(file, part);
+  OSA_printf("\n");
+  fclose(file);
+}
+
+static void media_video_summary(void) {
+  for (const MediaPart &part : media_video_parts) media_print_part(&part);
+}
+
+static void media_audio_summary(void) {
+  for (const MediaPart &part : media_audio_parts) media_print_part(&part);
+  FILE *ao = media_open_log(media_ao_vqe_part.log);
+  FILE *ai = media_open_log(media_ai_vqe_part.log);
+  media_print_sections(ai, &media_ai_vqe_part);
+  media_print_sections(ao, &media_ao_vqe_part);
+  OSA_printf("\n");
+  fclose(ai);
+  fclose(ao);
+}
+
+static int media_init_param(int argc, char **argv) {
+  optind = 1;
+  int opt;
+  while ((opt = getopt_long(argc, argv, "M:a", media_options, nullptr)) != -1) {
+    switch (opt) {
+      case 'M':
+        break;
+      case 'a':
+        media_video_summary();
+        media_audio_summary();
+        break;
+      case MEDIA_AUDIO:
+        media_audio_summary();
+        break;
+      case MEDIA_VIDEO:
+        media_video_summary();
+        break;
+      default:
+        if (opt >= 0 && opt <= MEDIA_VIDEO) {
+          const char *unit = static_cast<size_t>(opt) < sizeof media_show_units /
+                                                            sizeof media_show_units[0]
+                                 ? media_show_units[opt]
+                                 : nullptr;
+          if (unit != nullptr) media_show_log(unit);
+          break;
+        }
+        MEDIA_ERROR("media_init_param", "Unknow option\n");
+        media_help();
+        exit(-1);
+    }
+  }
+  return 0;
+}
+
+static int media_run(int argc, char **argv) {
+  module_system("av_log.sh");
+  return media_init_param(argc, argv);
+}
+
+static const TestModule media_module = {"media", MEDIA_ID, media_run, media_help, nullptr};
+TEST_MODULE_REGISTER(media_module)
