@@ -1,0 +1,20 @@
+# Settings store and message socket: unit tests, the end-to-end cases with
+# control-sim, and the frame decoder's fuzz target.
+
+# Client used by the end-to-end cases: $BUILD_DIR/tests/qzsock-client.
+add_executable(qzsock-client ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/qzsock_client.cpp)
+target_link_libraries(qzsock-client PRIVATE qzsocket)
+set_target_properties(qzsock-client PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+
+e2e_test(store.messaging ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/messaging)
+
+unit_test(qzdb_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/qzdb_test.cpp
+          LIBS qzdb PkgConfig::SQLITE3)
+target_compile_definitions(qzdb_test PRIVATE SEED_DIR="${PROJECT_SOURCE_DIR}/platform/sim/qzdb/seed")
+
+unit_test(qzsocket_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/qzsocket_test.cpp
+          LIBS qzsocket LABELS tsan)
+target_include_directories(qzsocket_test PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/qzsocket)
+
+unit_test(qzstd_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/qzstd_test.cpp
+          LIBS qzstd qzcommon LABELS tsan)
