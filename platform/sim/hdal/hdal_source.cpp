@@ -1,0 +1,198 @@
+// Frame sources of the simulated video pipeline.
+#include "hdal_source.h"
+
+#include <errno.h>
+#include <stdlib.h>
+#include <string.h>
+
+namespace {
+
+const uint32_t kMaxSide = 4096;
+const uint32_t kBlankWidth = 896;
+const uint32_t kBlankHeight = 512;
+const uint8_t kBlankLuma = 16;
+const uint8_t kNeutralChroma = 128;
+
+// Reads one line of at most cap-1 characters into buf; -1 at end of file or when the
+// line is longer (a Y4M header or FRAME line never is).
+int read_line(FILE *f, char *buf, size_t cap) {
+  size_t n = 0;
+  for (;;) {
+    int c = getc(f);
+    if (c == EOF) return -1;
+    if (c == '\n') break;
+    if (n + 1 >= cap) return -1;
+    buf[n++] = (char)c;
+  }
+  buf[n] = '\0';
+  return (int)n;
+}
+
+bool parse_u32(const char *s, uint32_t *out, char end) {
+  char *stop = nullptr;
+  errno = 0;
+  unsigned long v = strtoul(s, &stop, 10);
+  if (stop == s || errno != 0 || v > 0xffffffffUL || (*stop != end && *stop != '\0' && *stop != ' '))
+    return false;
+  *out = (uint32_t)v;
+  return true;
+}
+
+}  // namespace
+
+int hdsrc_parse_y4m_header(const char *line, HdSource *src, char *why) {
+  if (strncmp(line, "YUV4MPEG2", 9) != 0 || (line[9] != ' ' && line[9] != '\0')) {
+    snprintf(why, 128, "not a Y4M stream");
+    return -1;
+  }
+  uint32_t w = 0, h = 0, num = 25, den = 1;
+  const char *p = line + 9;
+  while (*p == ' ') {
+    ++p;
+    const char *tok = p;
+    while (*p != ' ' && *p != '\0') ++p;
+    size_t len = (size_t)(p - tok);
+    if (len == 0) continue;
+    switch (tok[0]) {
+      case 'W':
+        if (!parse_u32(tok + 1, &w, ' ')) { snprintf(why, 128, "bad width"); return -1; }
+        break;
+      case 'H':
+        if (!parse_u32(tok + 1, &h, ' ')) { snprintf(why, 128, "bad height"); return -1; }
+        break;
+      case 'F': {
+        const char *colon = (const char *)memchr(tok, ':', len);
+        if (!colon || !parse_u32(tok + 1, &num, ':') || !parse_u32(colon + 1, &den, ' ') ||
+            num == 0 || den == 0) {
+          snprintf(why, 128, "bad frame rate");
+          return -1;
+        }
+        break;
+      }
+      case 'C': {
+        // Only 4:2:0 layouts; their chroma siting does not matter here.
+        bool ok = (len == 4 && strncmp(tok, "C420", 4) == 0) ||
+                  (len > 4 && strncmp(tok, "C420", 4) == 0 && tok[4] >= 'a' && tok[4] <= 'z');
+        if (!ok) {
+          snprintf(why, 128, "colour space %.*s is not 4:2:0", (int)(len > 20 ? 20 : len), tok);
+          return -1;
+        }
+        break;
+      }
+      default:  // interlacing, aspect, comments: not needed
+        break;
+    }
+  }
+  if (w == 0 || h == 0 || w > kMaxSide || h > kMaxSide || (w & 1) || (h & 1)) {
+    snprintf(why, 128, "size %ux%u not supported (even, 2..%u)", w, h, kMaxSide);
+    return -1;
+  }
+  src->width = w;
+  src->height = h;
+  src->fpsNum = num;
+  src->fpsDen = den;
+  return 0;
+}
+
+int hdsrc_open(HdSource *src, const char *spec, char *why) {
+  memset(src, 0, sizeof(*src));
+  if (spec == nullptr || spec[0] == '\0') {
+    snprintf(why, 128, "no source");
+    return -1;
+  }
+  if (strncmp(spec, "blank:", 6) == 0) {
+    char *stop = nullptr;
+    errno = 0;
+    unsigned long long n = strtoull(spec + 6, &stop, 10);
+    if (stop == spec + 6 || *stop != '\0' || errno != 0 || spec[6] == '-') {
+      snprintf(why, 128, "blank:N needs a frame count");
+      return -1;
+    }
+    src->kind = HDSRC_BLANK;
+    src->width = kBlankWidth;
+    src->height = kBlankHeight;
+    src->fpsNum = 25;
+    src->fpsDen = 1;
+    src->blankFrames = n;
+    return 0;
+  }
+  FILE *f = fopen(spec, "rb");
+  if (!f) {
+    snprintf(why, 128, "%s", strerror(errno));
+    return -1;
+  }
+  char line[256];
+  if (read_line(f, line, sizeof line) < 0) {
+    fclose(f);
+    snprintf(why, 128, "no Y4M header");
+    return -1;
+  }
+  if (hdsrc_parse_y4m_header(line, src, why) != 0) {
+    fclose(f);
+    return -1;
+  }
+  size_t chromaBytes = (size_t)src->width * src->height / 2;
+  src->chroma = (uint8_t *)malloc(chromaBytes);
+  if (!src->chroma) {
+    fclose(f);
+    snprintf(why, 128, "out of memory");
+    return -1;
+  }
+  src->kind = HDSRC_Y4M;
+  src->file = f;
+  src->dataOffset = ftell(f);
+  return 0;
+}
+
+void hdsrc_close(HdSource *src) {
+  if (src->file) fclose(src->file);
+  free(src->chroma);
+  memset(src, 0, sizeof(*src));
+}
+
+static int read_y4m_frame(HdSource *src, uint8_t *dst) {
+  char line[256];
+  if (read_line(src->file, line, sizeof line) < 0) return 0;
+  if (strncmp(line, "FRAME", 5) != 0) return -1;
+  size_t luma = (size_t)src->width * src->height;
+  size_t plane = luma / 4;
+  if (fread(dst, 1, luma, src->file) != luma) return -1;
+  if (fread(src->chroma, 1, 2 * plane, src->file) != 2 * plane) return -1;
+  // Planar U and V become interleaved UV pairs (NV12).
+  uint8_t *uv = dst + luma;
+  const uint8_t *u = src->chroma;
+  const uint8_t *v = src->chroma + plane;
+  for (size_t i = 0; i < plane; ++i) {
+    uv[2 * i] = u[i];
+    uv[2 * i + 1] = v[i];
+  }
+  return 1;
+}
+
+int hdsrc_next(HdSource *src, uint8_t *dst, int loop) {
+  switch (src->kind) {
+    case HDSRC_BLANK: {
+      if (src->delivered >= src->blankFrames) {
+        if (!loop || src->blankFrames == 0) return 0;
+        src->delivered = 0;
+      }
+      size_t luma = (size_t)src->width * src->height;
+      memset(dst, kBlankLuma, luma);
+      memset(dst + luma, kNeutralChroma, luma / 2);
+      src->delivered++;
+      return 1;
+    }
+    case HDSRC_Y4M: {
+      int r = read_y4m_frame(src, dst);
+      if (r == 0 && loop && src->delivered > 0) {
+        if (fseek(src->file, src->dataOffset, SEEK_SET) != 0) return -1;
+        src->delivered = 0;
+        r = read_y4m_frame(src, dst);
+      }
+      if (r == 1) src->delivered++;
+      return r;
+    }
+    default:
+      return 0;
+  }
+}

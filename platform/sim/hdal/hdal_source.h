@@ -1,0 +1,37 @@
+// Frame source of the simulated video pipeline: a Y4M file (4:2:0) or `blank:N`.
+#pragma once
+
+#include <stdint.h>
+#include <stdio.h>
+
+enum { HDSRC_NONE = 0, HDSRC_BLANK = 1, HDSRC_Y4M = 2 };
+
+struct HdSource {
+  int kind;
+  uint32_t width, height;
+  uint32_t fpsNum, fpsDen;   // frame rate of the source
+  uint64_t blankFrames;      // blank:N
+  uint64_t delivered;        // frames read since the last rewind
+  FILE *file;                // Y4M
+  long dataOffset;           // first FRAME header
+  uint8_t *chroma;           // one frame's U and V planes, read before interleaving
+};
+
+// Parses a Y4M stream header line (without its newline). Fills width, height and the
+// rate; rejects anything but 4:2:0 and odd or out-of-range sizes. 0 or -1, with a
+// reason in why (at least 128 bytes).
+int hdsrc_parse_y4m_header(const char *line, HdSource *src, char *why);
+
+// Opens the source named by spec ("blank:N" or a Y4M path). 0 or -1, with a reason.
+int hdsrc_open(HdSource *src, const char *spec, char *why);
+void hdsrc_close(HdSource *src);
+
+// Reads the next frame as NV12 into dst (luma width x height, then interleaved
+// chroma). 1 for a frame, 0 at the end of the source, -1 for a broken file.
+// With loop set, the end of the source rewinds to its first frame.
+int hdsrc_next(HdSource *src, uint8_t *dst, int loop);
+
+// Bytes of one NV12 frame of this source.
+static inline uint64_t hdsrc_frame_bytes(const HdSource *src) {
+  return (uint64_t)src->width * src->height * 3 / 2;
+}

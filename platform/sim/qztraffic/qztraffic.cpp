@@ -1,0 +1,114 @@
+// Host implementation of the vehicle detector.
+//
+// Without QZTRAFFIC_SIM_DETECTIONS it looks at the pixels (pixel.cpp). With it, line
+// k of that file gives the objects of the k-th process call (replay.cpp); after the
+// last line every call finds nothing, or the file starts over when
+// QZTRAFFIC_SIM_LOOP=1.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "qztraffic.h"
+#include "traffic_sim.h"
+
+namespace {
+
+const size_t kLineMax = 64 * 1024;
+
+struct Detector {
+  bool ready = false;
+  FILE *replay = nullptr;
+  bool loop = false;
+  bool warnedLong = false;
+  uint32_t calls = 0;
+  uint32_t line = 0;
+  char buf[kLineMax];
+};
+
+Detector g;
+
+// Reads the next replay line into g.buf; its length, or -1 at the end of the file.
+// A line longer than the buffer keeps its first kLineMax-1 bytes, cut after the last
+// complete object, and the rest is skipped.
+long next_replay_line() {
+  if (!fgets(g.buf, sizeof g.buf, g.replay)) {
+    if (!g.loop || g.line == 0) return -1;
+    rewind(g.replay);
+    g.line = 0;
+    if (!fgets(g.buf, sizeof g.buf, g.replay)) return -1;
+  }
+  g.line++;
+  size_t len = strlen(g.buf);
+  if (len > 0 && g.buf[len - 1] != '\n' && !feof(g.replay)) {
+    int c;
+    while ((c = getc(g.replay)) != EOF && c != '\n') {
+    }
+    while (len > 0 && g.buf[len - 1] != ' ' && g.buf[len - 1] != '\t') --len;
+    if (!g.warnedLong) {
+      fprintf(stderr, "qztraffic: replay line %u longer than %zu bytes, cut\n", g.line,
+              kLineMax - 1);
+      g.warnedLong = true;
+    }
+  }
+  return (long)len;
+}
+
+}  // namespace
+
+extern "C" {
+
+int qz_traffic_init(TrafficInitParam *param) {
+  if (!param || g.ready) return -1;
+  if (memchr(param->dataDir, '\0', sizeof param->dataDir) == nullptr) return -1;
+  const char *path = getenv("QZTRAFFIC_SIM_DETECTIONS");
+  if (path && *path) {
+    g.replay = fopen(path, "r");
+    if (!g.replay) {
+      perror(path);
+      return -1;
+    }
+    const char *loop = getenv("QZTRAFFIC_SIM_LOOP");
+    g.loop = loop && strcmp(loop, "1") == 0;
+  }
+  g.calls = 0;
+  g.line = 0;
+  g.warnedLong = false;
+  g.ready = true;
+  return 0;
+}
+
+int qz_traffic_process(int channel, TrafficInput *input, TrafficOutput *output) {
+  if (!g.ready || channel != 0 || !input || !output) return -1;
+  output->frame = ++g.calls;
+  output->count = 0;
+  if (g.replay) {
+    long len = next_replay_line();
+    if (len < 0) return 0;
+    ReplayLine r = traffic_replay_parse(g.buf, (size_t)len, output);
+    if (r.bad > 0)
+      fprintf(stderr, "qztraffic: replay line %u: %d malformed object(s) skipped\n", g.line, r.bad);
+    // A reported count above the objects listed reads as empty objects, never as
+    // whatever an earlier frame left behind.
+    int reported = r.count < QZ_TRAFFIC_MAX_OBJECTS ? r.count : QZ_TRAFFIC_MAX_OBJECTS;
+    for (int k = r.stored; k < reported; ++k) memset(&output->objects[k], 0, sizeof(TrafficObject));
+    output->count = r.count;
+    return 0;
+  }
+  if (input->addr == 0 || input->width == 0 || input->height == 0) return -1;
+  const unsigned char *luma = (const unsigned char *)(uintptr_t)input->addr;
+  int n = traffic_find_cars(luma, (int)input->width, (int)input->height, (int)input->width,
+                            output->objects, QZ_TRAFFIC_MAX_OBJECTS);
+  if (n < 0) return -1;
+  output->count = n;
+  return 0;
+}
+
+int qz_traffic_deinit(void) {
+  if (!g.ready) return -1;
+  if (g.replay) fclose(g.replay);
+  g.replay = nullptr;
+  g.ready = false;
+  return 0;
+}
+
+}  // extern "C"
