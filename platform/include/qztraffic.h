@@ -3,7 +3,7 @@
 // qz_traffic_init loads the detector from its data directory; qz_traffic_process
 // reads one frame's luma through the address, width and height of TrafficInput and
 // fills TrafficOutput with the vehicles found, in frame coordinates. The host
-// implementation is described in docs/qztraffic.md.
+// implementation is described in docs/hdal.md.
 #pragma once
 
 #include <stddef.h>

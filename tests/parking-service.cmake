@@ -1,0 +1,12 @@
+# The video platform, the detector and the scene generator of the simulated board,
+# and the parking service end to end.
+unit_test(test_hdal_sim SOURCES unit/test_hdal_sim.cpp LIBS hdal)
+unit_test(test_qztraffic_sim SOURCES unit/test_qztraffic_sim.cpp LIBS qztraffic scene_file)
+target_include_directories(test_qztraffic_sim PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/qztraffic)
+
+fuzz_target(fuzz_traffic_replay SOURCES fuzz/fuzz_traffic_replay.cpp LIBS qztraffic
+            CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/traffic_replay)
+if(TARGET fuzz_traffic_replay)
+  target_include_directories(fuzz_traffic_replay PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/qztraffic)
+endif()
+unit_test(test_scene SOURCES unit/test_scene.cpp LIBS scene_file)

@@ -1,0 +1,224 @@
+// The simulated video platform: start-up order, frame sources, pacing, frame memory
+// and the error results callers rely on.
+#include <gtest/gtest.h>
+#include <sched.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/ipc.h>
+#include <sys/sem.h>
+#include <time.h>
+
+#include <string>
+
+#include "hdal.h"
+
+namespace {
+
+const uint32_t kMapBytes = 3110912;
+
+double now_s() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+class Hdal : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // The frame semaphore is system-wide: keep it out of the host's IPC namespace.
+    ipcPrivate = unshare(CLONE_NEWIPC) == 0;
+  }
+  void TearDown() override {
+    hd_videoenc_uninit();
+    hd_videoproc_uninit();
+    hd_common_mem_uninit();
+    hd_common_uninit();
+    unsetenv("HDAL_SIM_SOURCE");
+    unsetenv("HDAL_SIM_FPS");
+    unsetenv("HDAL_SIM_LOOP");
+  }
+  void bring_up(const char *source, const char *fps = "0", const char *loop = nullptr) {
+    setenv("HDAL_SIM_SOURCE", source, 1);
+    if (fps) setenv("HDAL_SIM_FPS", fps, 1);
+    if (loop) setenv("HDAL_SIM_LOOP", loop, 1);
+    ASSERT_EQ(hd_common_init(1), HD_OK);
+    ASSERT_EQ(hd_common_sysconfig(0, 0x10000, 0, 0xF0000), HD_OK);
+    ASSERT_EQ(hd_common_mem_init(nullptr), HD_OK);
+    ASSERT_EQ(hd_videoproc_init(), HD_OK);
+    ASSERT_EQ(hd_videoenc_init(), HD_OK);
+  }
+  // Pulls, maps and returns plane 0; the frame stays out until release().
+  uint8_t *pull_and_map(HD_VIDEO_FRAME *f, void **map) {
+    if (hd_videoproc_pull_out_buf(1, f, 5000) != HD_OK) return nullptr;
+    uint32_t pa = hd_common_mem_blk2pa(f->blk);
+    EXPECT_NE(pa, 0u);
+    *map = hd_common_mem_mmap(HD_COMMON_MEM_MEM_TYPE_CACHE, pa, kMapBytes);
+    EXPECT_NE(*map, nullptr);
+    if (!*map) return nullptr;
+    return (uint8_t *)*map + (f->phy_addr[0] - pa);
+  }
+  void release(HD_VIDEO_FRAME *f, void *map) {
+    EXPECT_EQ(hd_common_mem_munmap(map, kMapBytes), HD_OK);
+    EXPECT_EQ(hd_videoproc_release_out_buf(1, f), HD_OK);
+  }
+  static bool ipcPrivate;
+};
+bool Hdal::ipcPrivate = false;
+
+TEST_F(Hdal, CallsOutOfOrderFail) {
+  HD_VIDEO_FRAME f = {};
+  EXPECT_EQ(hd_videoproc_pull_out_buf(1, &f, 0), HD_ERR_UNINIT);
+  EXPECT_EQ(hd_common_mem_init(nullptr), HD_ERR_UNINIT);
+  EXPECT_EQ(hd_common_sysconfig(0, 0x10000, 0, 0xF0000), HD_ERR_UNINIT);
+  ASSERT_EQ(hd_common_init(1), HD_OK);
+  EXPECT_EQ(hd_common_init(1), HD_ERR_INIT);
+  EXPECT_EQ(hd_videoproc_init(), HD_ERR_UNINIT);  // needs frame memory first
+}
+
+TEST_F(Hdal, FrameSemaphoreCreatedWithOneSlot) {
+  if (!ipcPrivate) GTEST_SKIP() << "needs a private IPC namespace (root)";
+  ASSERT_EQ(hd_common_init(1), HD_OK);
+  int id = semget(0x14BA86C2, 1, 0);
+  ASSERT_GE(id, 0);
+  EXPECT_EQ(semctl(id, 0, GETVAL), 1);
+  // A second start-up keeps whatever value the semaphore has now.
+  struct sembuf take = {0, -1, 0};
+  ASSERT_EQ(semop(id, &take, 1), 0);
+  ASSERT_EQ(hd_common_uninit(), HD_OK);
+  ASSERT_EQ(hd_common_init(1), HD_OK);
+  EXPECT_EQ(semctl(id, 0, GETVAL), 0);
+  semctl(id, 0, IPC_RMID);
+}
+
+TEST_F(Hdal, BlankSourceEndsAndPathsAreChecked) {
+  bring_up("blank:2");
+  HD_VIDEO_FRAME f;
+  void *map = nullptr;
+  EXPECT_EQ(hd_videoproc_pull_out_buf(0, &f, 0), HD_ERR_NOT_OPEN);
+  EXPECT_EQ(hd_videoproc_pull_out_buf(9, &f, 0), HD_ERR_NOT_OPEN);
+  for (int i = 0; i < 2; ++i) {
+    uint8_t *y = pull_and_map(&f, &map);
+    ASSERT_NE(y, nullptr);
+    EXPECT_EQ(f.pw[0], 896u);
+    EXPECT_EQ(f.ph[0], 512u);
+    EXPECT_LT((uintptr_t)y + kMapBytes, (uintptr_t)1 << 32);  // fits the detector's word
+    EXPECT_EQ(y[0], 16);
+    EXPECT_EQ(y[896 * 512 - 1], 16);
+    EXPECT_EQ(y[896 * 512], 128);  // chroma
+    release(&f, map);
+  }
+  double t0 = now_s();
+  EXPECT_EQ(hd_videoproc_pull_out_buf(1, &f, 5000), HD_ERR_EOS);
+  EXPECT_LT(now_s() - t0, 0.5);  // fails at once, not after the wait
+}
+
+TEST_F(Hdal, ReleaseOnlyFramesThatAreOut) {
+  bring_up("blank:5");
+  HD_VIDEO_FRAME never = {};
+  EXPECT_EQ(hd_videoproc_release_out_buf(1, &never), HD_ERR_NOT_PULLED);
+  EXPECT_EQ(hd_videoproc_release_out_buf(1, nullptr), HD_ERR_PARAM);
+  EXPECT_EQ(hd_common_mem_blk2pa(0), 0u);
+  EXPECT_EQ(hd_common_mem_mmap(HD_COMMON_MEM_MEM_TYPE_CACHE, 0x1234, kMapBytes), nullptr);
+  HD_VIDEO_FRAME f;
+  ASSERT_EQ(hd_videoproc_pull_out_buf(1, &f, 0), HD_OK);
+  EXPECT_EQ(hd_videoproc_release_out_buf(2, &f), HD_ERR_NOT_PULLED);  // other path
+  EXPECT_EQ(hd_videoproc_release_out_buf(1, &f), HD_OK);
+  EXPECT_EQ(hd_videoproc_release_out_buf(1, &f), HD_ERR_NOT_PULLED);  // twice
+  int dummy;
+  EXPECT_EQ(hd_common_mem_munmap(&dummy, kMapBytes), HD_ERR_PARAM);
+  // A caller that keeps every block gets no more frames until it gives one back.
+  HD_VIDEO_FRAME held[4];
+  for (auto &h : held) ASSERT_EQ(hd_videoproc_pull_out_buf(1, &h, 0), HD_OK);
+  EXPECT_EQ(hd_videoproc_pull_out_buf(1, &f, 0), HD_ERR_NOBUF);
+  EXPECT_EQ(hd_videoproc_release_out_buf(1, &held[2]), HD_OK);
+}
+
+TEST_F(Hdal, LoopStartsOver) {
+  bring_up("blank:2", "0", "1");
+  HD_VIDEO_FRAME f;
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(hd_videoproc_pull_out_buf(1, &f, 0), HD_OK) << i;
+    EXPECT_EQ(f.count, (uint32_t)i + 1);
+    ASSERT_EQ(hd_videoproc_release_out_buf(1, &f), HD_OK);
+  }
+}
+
+TEST_F(Hdal, Y4mDeliveredAsNv12) {
+  std::string path = testing::TempDir() + "hdal_sim.y4m";
+  FILE *out = fopen(path.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  const int w = 16, h = 8;
+  fprintf(out, "YUV4MPEG2 W%d H%d F50:1 Ip A1:1 C420jpeg XCOMMENT\n", w, h);
+  for (int frame = 0; frame < 2; ++frame) {
+    fputs("FRAME\n", out);
+    for (int i = 0; i < w * h; ++i) fputc((i + frame) & 0xff, out);
+    for (int i = 0; i < w * h / 4; ++i) fputc(100 + i, out);  // U
+    for (int i = 0; i < w * h / 4; ++i) fputc(200 - i, out);  // V
+  }
+  fclose(out);
+  bring_up(path.c_str());
+  HD_VIDEO_FRAME f;
+  void *map;
+  for (int frame = 0; frame < 2; ++frame) {
+    uint8_t *y = pull_and_map(&f, &map);
+    ASSERT_NE(y, nullptr);
+    EXPECT_EQ(f.pw[0], (uint32_t)w);
+    EXPECT_EQ(f.ph[0], (uint32_t)h);
+    EXPECT_EQ(y[5], 5 + frame);
+    const uint8_t *uv = y + w * h;
+    EXPECT_EQ(uv[0], 100);
+    EXPECT_EQ(uv[1], 200);
+    EXPECT_EQ(uv[2 * 31], 131);
+    EXPECT_EQ(uv[2 * 31 + 1], 169);
+    release(&f, map);
+  }
+  EXPECT_EQ(hd_videoproc_pull_out_buf(1, &f, 0), HD_ERR_EOS);
+  remove(path.c_str());
+}
+
+TEST_F(Hdal, BadSourcesAreRefusedAtStart) {
+  const char *bad[] = {"blank:", "blank:-1", "/nonexistent.y4m"};
+  for (const char *spec : bad) {
+    setenv("HDAL_SIM_SOURCE", spec, 1);
+    ASSERT_EQ(hd_common_init(1), HD_OK);
+    ASSERT_EQ(hd_common_mem_init(nullptr), HD_OK);
+    EXPECT_NE(hd_videoproc_init(), HD_OK) << spec;
+    hd_common_mem_uninit();
+    hd_common_uninit();
+  }
+  std::string path = testing::TempDir() + "hdal_444.y4m";
+  FILE *out = fopen(path.c_str(), "wb");
+  fputs("YUV4MPEG2 W16 H8 F25:1 C444\n", out);
+  fclose(out);
+  setenv("HDAL_SIM_SOURCE", path.c_str(), 1);
+  ASSERT_EQ(hd_common_init(1), HD_OK);
+  ASSERT_EQ(hd_common_mem_init(nullptr), HD_OK);
+  EXPECT_NE(hd_videoproc_init(), HD_OK);
+  remove(path.c_str());
+}
+
+TEST_F(Hdal, PacedAtTheRequestedRate) {
+  bring_up("blank:4", "20");  // 50 ms apart
+  HD_VIDEO_FRAME f;
+  double t0 = now_s();
+  for (int i = 0; i < 4; ++i) {
+    ASSERT_EQ(hd_videoproc_pull_out_buf(1, &f, 5000), HD_OK);
+    ASSERT_EQ(hd_videoproc_release_out_buf(1, &f), HD_OK);
+  }
+  double spent = now_s() - t0;
+  EXPECT_GE(spent, 0.145);
+  EXPECT_LT(spent, 1.0);
+}
+
+TEST_F(Hdal, PullGivesUpAfterItsWait) {
+  bring_up("blank:4", "1");  // one frame a second
+  HD_VIDEO_FRAME f;
+  ASSERT_EQ(hd_videoproc_pull_out_buf(1, &f, 5000), HD_OK);
+  ASSERT_EQ(hd_videoproc_release_out_buf(1, &f), HD_OK);
+  double t0 = now_s();
+  EXPECT_EQ(hd_videoproc_pull_out_buf(1, &f, 30), HD_ERR_TIMEDOUT);
+  EXPECT_LT(now_s() - t0, 0.5);
+}
+
+}  // namespace
