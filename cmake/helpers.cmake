@@ -29,7 +29,16 @@ function(unit_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/unit)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 DISCOVERY_MODE PRE_TEST
-                       PROPERTIES LABELS "unit;${UT_LABELS}")
+                       TEST_LIST ${name}_TESTS)
+  # gtest_discover_tests would split a list of labels into separate property
+  # arguments (and drop all but the first), so the labels are set by a script that
+  # CTest runs once the discovered tests are known.
+  set(labels_file ${CMAKE_CURRENT_BINARY_DIR}/${name}_labels.cmake)
+  file(WRITE ${labels_file}
+       "if(${name}_TESTS)\n"
+       "  set_tests_properties(\${${name}_TESTS} PROPERTIES LABELS \"unit;${UT_LABELS}\")\n"
+       "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${labels_file})
 endfunction()
 
 # e2e_test(NAME DIR [LABELS ...]): an end-to-end case run by tests/e2e/run-case in a
