@@ -6,6 +6,7 @@
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 #include <sys/wait.h>
@@ -71,4 +72,24 @@ int module_format_command(char *buf, size_t len, const char *fmt, ...) {
     return -1;
   }
   return 0;
+}
+
+int32_t module_parse_decimal(const char *text) {
+  return (int32_t)strtol(text ? text : "", nullptr, 10);
+}
+
+bool module_is_number(const char *text) {
+  if (!text) return false;
+  while (isspace((unsigned char)*text)) text++;
+  if (*text == '-' || *text == '+') text++;
+  if (!isdigit((unsigned char)*text)) return false;
+  char *end = nullptr;
+  (void)strtoull(text, &end, 0);
+  return *end == '\0';
+}
+
+void module_copy_text(char *field, size_t fieldSize, const char *text) {
+  if (!field || fieldSize == 0) return;
+  memset(field, 0, fieldSize);
+  if (text) strncpy(field, text, fieldSize - 1);
 }

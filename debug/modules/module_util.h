@@ -27,3 +27,12 @@ int module_system(const char *command);
 // refused (-1, nothing run): a cut command line could do something else entirely.
 int module_format_command(char *buf, size_t len, const char *fmt, ...)
     __attribute__((format(printf, 3, 4)));
+
+// Reads a number as decimal only (strtol base 10), low 32 bits.
+int32_t module_parse_decimal(const char *text);
+// True when the whole text is a number in the base-detection form (optional sign,
+// digits, nothing after them).
+bool module_is_number(const char *text);
+// Copies text into a field of fieldSize bytes, cut to fieldSize - 1 characters; the
+// rest of the field is zeroed, so the text always ends inside it.
+void module_copy_text(char *field, size_t fieldSize, const char *text);

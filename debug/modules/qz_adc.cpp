@@ -1,0 +1,210 @@
+// adc: samples the light-sensor ADC through IIO sysfs, or, with a parameter option,
+// hands a command record to the day/night logic through System V shared memory.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include "module_util.h"
+#include "osa.h"
+#include "test.h"
+
+#define ADC_MODULE_ID 2
+#define ADC_SHM_KEY 7665432
+
+typedef struct AdcParam {
+  uint32_t channel;
+  int32_t times;    // -1: until the stop flag is set
+  uint32_t delay;   // ms after each sample
+} AdcParam;
+
+// Command record read by the day/night logic of another process.
+typedef struct AdcShmParam {
+  uint32_t valid;
+  uint32_t command;    // 1 thresholds, 2 sensitivity, 3 debug switch, 4 show info
+  uint32_t value;
+  uint32_t day_ev_th;
+  uint32_t reserved[8];
+} AdcShmParam;
+static_assert(sizeof(AdcShmParam) == 48, "ADC command record is 48 bytes");
+static_assert(offsetof(AdcShmParam, day_ev_th) == 12, "day threshold at 12");
+
+typedef struct AdcChannel {
+  const char *path;
+  const char *description;   // null: reserve
+  const char *openError;
+} AdcChannel;
+
+static const AdcChannel g_adcChannels[2] = {
+    {"/sys/bus/iio/devices/iio:device0/in_voltage0_raw", "Photodiode AD sampling",
+     "open ADC_CHN_A error!!!\n"},
+    {"/sys/bus/iio/devices/iio:device0/in_voltage1_raw", nullptr,
+     "open ADC_B_DVE_NAME error!!!\n"},
+};
+
+static AdcParam g_adcParam = {0, -1, 1000};
+static AdcShmParam g_adcShm;
+static int g_adcThresholdCount;
+
+static const struct option g_adcOptions[] = {
+    {"module", required_argument, nullptr, 'M'},
+    {"channel", required_argument, nullptr, 'c'},
+    {"times", required_argument, nullptr, 't'},
+    {"delay", required_argument, nullptr, 'd'},
+    {"night_ev_th", required_argument, nullptr, 'N'},
+    {"day_ev_th", required_argument, nullptr, 'D'},
+    {"sensitive", required_argument, nullptr, 's'},
+    {"debug switch", required_argument, nullptr, 'g'},
+    {"info ", no_argument, nullptr, 'i'},
+    {nullptr, 0, nullptr, 0},
+};
+static const OptionHelp g_adcHelps[] = {
+    {"module", "module name: adc"},
+    {"hex", "adc channel, default [4], means all"},
+    {"digit", "adc read times, default [-1] means no timeout"},
+    {"digit", "adc read delay [n] ms,  default [1000]ms"},
+    {"0~1023", "0 is min   ,31023 is max"},
+    {"0~1023", "0 is min   ,31023 is max"},
+    {"0~9", "0 is min   ,9 is max"},
+    {"debug switch", "0: close, 1: open"},
+    {"param", "show param info"},
+};
+static const int kAdcOptionRows = sizeof g_adcHelps / sizeof g_adcHelps[0];
+static_assert(sizeof g_adcOptions / sizeof g_adcOptions[0] == kAdcOptionRows + 1,
+              "one help row per option");
+
+static void adc_help(void) {
+  print_module_usage(ADC_MODULE_ID, g_adcOptions, g_adcHelps, kAdcOptionRows);
+  OSA_printf("ADC infomation descryption: \n");
+  for (int ch = 0; ch < 2; ch++) {
+    if (g_adcChannels[ch].description)
+      OSA_printf("channel%d: %s\n", ch, g_adcChannels[ch].description);
+    else
+      OSA_printf("channel%d: reserve\n", ch);
+  }
+  OSA_printf("\n");
+}
+
+static void adc_deinit(void) {}
+
+// Scaled reading of the channel, or -1.
+static int adc_read(uint32_t channel) {
+  if (channel > 1) {
+    OSA_printf("error channel id:%d\n", (int)channel);
+    return -1;
+  }
+  FILE *file = fopen(g_adcChannels[channel].path, "r+");
+  if (!file) {
+    OSA_printf("%s", g_adcChannels[channel].openError);
+    return -1;
+  }
+  char text[5] = {0};
+  size_t n = fread(text, 1, 4, file);
+  (void)n;
+  fclose(file);
+  int32_t raw = (int32_t)strtol(text, nullptr, 10);
+  return raw * 580 / 1900;
+}
+
+// Returns 0 when the run should go on, -1 after an option error was reported.
+static int adc_init_param(int argc, char **argv) {
+  optind = 0;
+  int c;
+  while ((c = getopt_long(argc, argv, "M:c:t:d:N:D:s:g:i", g_adcOptions, nullptr)) != -1) {
+    switch (c) {
+      case 'M':
+        break;
+      case 'c':
+        if (module_parse_u32(optarg) != 0)
+          OSA_error("qz_adc", __func__, 158, "Adc channel reset=%d\n", 0);
+        g_adcParam.channel = 0;
+        break;
+      case 't':
+        g_adcParam.times = (int32_t)module_parse_u32(optarg);
+        break;
+      case 'd':
+        g_adcParam.delay = module_parse_u32(optarg);
+        if (g_adcParam.delay == 0) {
+          OSA_error("qz_adc", __func__, 170, "Adc delay time must > 0 !\n");
+          adc_help();
+          return -1;
+        }
+        break;
+      case 'N':
+        g_adcShm.valid = 1;
+        g_adcShm.value = (uint32_t)module_parse_decimal(optarg);
+        g_adcThresholdCount++;
+        break;
+      case 'D':
+        g_adcShm.day_ev_th = (uint32_t)module_parse_decimal(optarg);
+        g_adcThresholdCount++;
+        break;
+      case 's':
+        g_adcShm.valid = 1;
+        g_adcShm.command = 2;
+        g_adcShm.value = (uint32_t)module_parse_decimal(optarg);
+        break;
+      case 'g':
+        g_adcShm.valid = 1;
+        g_adcShm.command = 3;
+        g_adcShm.value = (uint32_t)module_parse_decimal(optarg);
+        break;
+      case 'i':
+        g_adcShm.valid = 1;
+        g_adcShm.command = 4;
+        break;
+      default:
+        OSA_error("qz_adc", __func__, 206, "Unknow option\n");
+        adc_help();
+        return -1;
+    }
+  }
+  return 0;
+}
+
+// Writes the whole record into the segment; the segment is never touched when it
+// cannot be obtained or attached.
+static int adc_send_command(void) {
+  int id = shmget(ADC_SHM_KEY, sizeof g_adcShm, IPC_CREAT | 0666);
+  if (id < 0) {
+    OSA_printf("faild to get shm id==%d\n", id);
+    return -1;
+  }
+  void *addr = shmat(id, nullptr, 0);
+  if (addr == (void *)-1) {
+    perror("attach error");
+    return -1;
+  }
+  memcpy(addr, &g_adcShm, sizeof g_adcShm);
+  if (shmdt(addr) != 0) {
+    perror("detach error");
+    return -1;
+  }
+  return 0;
+}
+
+static void adc_sample_once(void) {
+  int value = adc_read(g_adcParam.channel);
+  if (value < 0) OSA_printf("adc_read error!\n");
+  OSA_printf("Adc[%d] = %d\n", (int)g_adcParam.channel, value);
+  OSA_sleepMs(g_adcParam.delay);
+}
+
+static int adc_run(int argc, char **argv) {
+  if (adc_init_param(argc, argv) != 0) return 0;
+  if (g_adcThresholdCount == 2) {
+    g_adcShm.valid = 1;
+    g_adcShm.command = 1;
+  }
+  if (g_adcShm.valid == 1) return adc_send_command();
+  if (g_adcParam.times == -1) {
+    while (!test_stop_requested()) adc_sample_once();
+  } else {
+    for (int32_t i = 0; i < g_adcParam.times; i++) adc_sample_once();
+  }
+  return 0;
+}
+
+static const TestModule adc_module = {"adc", ADC_MODULE_ID, adc_run, adc_help, adc_deinit};
+TEST_MODULE_REGISTER(adc_module)

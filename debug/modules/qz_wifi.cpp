@@ -1,0 +1,456 @@
+// wifi: fills a WifiConfig from the command line, derives the cipher fields that follow
+// from the encryption, and hands it to libqzwifi; scan, status, link and WPS-PIN
+// queries go straight to the library, in their place among the options.
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "module_util.h"
+#include "osa.h"
+#include "qzwifi.h"
+#include "test.h"
+
+#define WIFI_MODULE_ID 18
+
+static WifiConfig g_wifiCfg = {
+    "Tarvelion-Test",
+    /* mode */ 0,
+    /* channel */ 2442,
+    /* key_mgmt */ 2,
+    /* auth_alg */ 0,
+    /* group */ 5,
+    /* encryp */ 8,
+    /* select */ 0,
+    "73916",
+    "7a3c91e04d",
+    "8362017459316",
+    "5f2a8c0e71d94b36a0c7e5f218",
+    /* pad0 */ {0, 0, 0},
+    /* keytype */ 1,
+    /* pairwise */ 3,
+    /* proto */ 2,
+    "quillmoss",
+    /* wps */ 1,
+    /* wps_pbc */ 1,
+    /* wps_pin */ 0,
+    "Tarvelion-Test",
+    "40716283",
+    /* pad1 */ {0, 0, 0},
+};
+static int g_wifiApply;
+
+enum {
+  OPT_AUTH_ALG = 256, OPT_KEY_MGMT, OPT_GROUP, OPT_SSID, OPT_SELECT, OPT_KEY0, OPT_KEY1,
+  OPT_KEY2, OPT_KEY3, OPT_KEYTYPE, OPT_PAIRWISE, OPT_PROTO, OPT_PSK, OPT_WPS, OPT_APNAME,
+  OPT_PINCODE, OPT_SCAN, OPT_STATUS, OPT_LINK
+};
+
+static const struct option g_wifiOptions[] = {
+    {"module", required_argument, nullptr, 'M'},
+    {"mode", required_argument, nullptr, 'm'},
+    {"encryp", required_argument, nullptr, 'e'},
+    {"channel", required_argument, nullptr, 'c'},
+    {"auth_alg", required_argument, nullptr, OPT_AUTH_ALG},
+    {"key_mgmt", required_argument, nullptr, OPT_KEY_MGMT},
+    {"group", required_argument, nullptr, OPT_GROUP},
+    {"ssid", required_argument, nullptr, OPT_SSID},
+    {"select", required_argument, nullptr, OPT_SELECT},
+    {"key0", required_argument, nullptr, OPT_KEY0},
+    {"key1", required_argument, nullptr, OPT_KEY1},
+    {"key2", required_argument, nullptr, OPT_KEY2},
+    {"key3", required_argument, nullptr, OPT_KEY3},
+    {"keytype", required_argument, nullptr, OPT_KEYTYPE},
+    {"pairwise", required_argument, nullptr, OPT_PAIRWISE},
+    {"proto", required_argument, nullptr, OPT_PROTO},
+    {"psk", required_argument, nullptr, OPT_PSK},
+    {"wps", required_argument, nullptr, OPT_WPS},
+    {"apname", required_argument, nullptr, OPT_APNAME},
+    {"pincode", required_argument, nullptr, OPT_PINCODE},
+    {"scan", no_argument, nullptr, OPT_SCAN},
+    {"status", no_argument, nullptr, OPT_STATUS},
+    {"link", no_argument, nullptr, OPT_LINK},
+    {nullptr, 0, nullptr, 0},
+};
+static const OptionHelp g_wifiHelps[] = {
+    {"module", "module name: wifi"},
+    {"digit", "wifi work mode default [0:manage]"},
+    {"str", "wifi encryption type default[4:wpa-wpa2-psk]"},
+    {"digit", "wifi work channel, default [7]:2.442GHZ"},
+    {"digit", "wifi auth_alg, default[0:OPEN]"},
+    {"digit", "wifi key_mgmt, default[2:PSK]"},
+    {"digit", "wifi group, default[5:WPA]"},
+    {"str", "wifi ssid name, default[Tarvelion-Test]"},
+    {"digit", "wifi wep key select, default[0]"},
+    {"str", "wifi wep key0, default [73916(ASCII)]"},
+    {"str", "wifi wep key1, default [7a3c91e04d(HEX)]"},
+    {"str", "wifi wep key2, default [8362017459316(ASCII)]"},
+    {"str", "wifi wep key3, default [5f2a8c0e71d94b36a0c7e5f218(HEX)]"},
+    {"dight", "wifi wep key type, default[1:ASCII]"},
+    {"dight", "wifi wpa pairwise, default[3:AUTO]"},
+    {"dight", "wifi wpa proto, default[3:AUTO]"},
+    {"pskkey", "wifi wpa psk key, default[quillmoss]"},
+    {"digit", "wifi wps type, default[1: PBC]"},
+    {"str", "wifi wps appin AP name, default[Tarvelion-Test]"},
+    {"str", "wifi wps appin AP pincode, default[7051936]"},
+    {"", "wifi scan AP infromation"},
+    {"", "wifi get current work information"},
+    {"", "wifi check device link up/down"},
+};
+static const int kWifiOptionRows = sizeof g_wifiHelps / sizeof g_wifiHelps[0];
+static_assert(sizeof g_wifiOptions / sizeof g_wifiOptions[0] == kWifiOptionRows + 1,
+              "one help row per option");
+
+// The description printed after the option rows, one console print per piece.
+static const char *const g_wifiDescription[] = {
+    "Wifi configure descryption: \n",
+    "common config:\n",
+    "    encryp=default[4:wpa-wpa2-psk]\n",
+    "        [0]open: open mode, no encrypeted\n",
+    "        [1]wep: wep encryption\n",
+    "        [2]wpa-psk: WPA1 persional key\n",
+    "        [3]wpa2-psk: WPA2 persional key\n",
+    "        [4]wpa+wpa2-psk: WPA1+WPA2 persional key\n",
+    "        [5]wpa-eap: WPA1 EPA encryption\n",
+    "        [6]wpa2-eap: WPA2 EPA encryption\n",
+    "        [7]wpa+wpa2-eap: WPA1+WPA2 EPA encryption\n",
+    "        [8]wps: Wi-Fi Protected Setup, auto connect to Wi-Fi\n",
+    "    mode=default[0:manage]\n",
+    "        [0]: manage, [1]: ad-hoc\n",
+    "    channel=default[7(2.442GHZ)]\n",
+    "        [1(2.412GHZ)-14(2.484GHZ)], (step 0.005GHZ)\n",
+    "    key_mgmt=default[2:WPA-PSK]\n",
+    "        [0]NONE: for WEP or Ad-hoc open/wep encryption mode\n",
+    "        [1]IEEE8021X: for ieee8021x]\n",
+    "        [2]WPA-PSK: for WPA personal\n",
+    "        [3]WPA-EAP: for WPA enterprise\n",
+    "        [4]WPA-NONE: for Ad-hoc WPA encryption mode\n",
+    "        [5]ALL: for all [NONE IEEE8021X WPA-PSK WPA-EAP]\n",
+    "    auth_alg=default[0:OPEN]\n",
+    "        [0]: OPEN, Open System authentication (required for WPA/WPA2)\n",
+    "        [1]: Shared Key authentication (requires static WEP keys)\n",
+    "        [2]: LEAP/Network EAP (only used with LEAP)\n",
+    "    group=default[5:WPA]",
+    "        [0]: CCMP/AES, [1]: TKIP, [2]:WEP104, [3]:WEP40\n",
+    "        [5]: WEP, [6]: WPA, [7]:ALL\n",
+    "    ssid:=default[Tarvelion-Test]\n\n",
+    "WEP config:\n",
+    "    select=default[0]\n",
+    "        [n]: use WEP[n] as wep encrption key value\n",
+    "    key0=default[73916(ASCII)]\n",
+    "    key1=default[7a3c91e04d(HEX)]\n",
+    "    key2=default[8362017459316(ASCII)]\n",
+    "    key3=default[5f2a8c0e71d94b36a0c7e5f218(HEX)]\n",
+    "        keyn: the key of WEP encryption, length based on keytype\n",
+    "    keytype=default[1:ASCII]\n",
+    "        [0]HEX: key in hex digits, length 10 (WEP40) or 26 (WEP104)\n",
+    "        [1]ASCII: key in characters, length 5 (WEP40) or 13 (WEP104)\n\n",
+    "WPA personal config:\n",
+    "    pairwise=default[3:AUTO]\n",
+    "        [0]NONE: Use only Group Keys, use in ad-hoc mode\n",
+    "        [1]TKIP: Temporal Key Integrity Protocol [IEEE 802.11i/D7.0]\n",
+    "        [2]CCMP: AES in Counter mode with CBC-MAC [RFC 3610, IEEE 802.11i/D7.0]\n",
+    "        [3]AUTO: TKIP+CCMP\n",
+    "    proto=default[2:AUTO]",
+    "        [0]WPA: [WPA] WPA-TKIP\n",
+    "        [1]RSN: [RSN] WPA2-AES/CCMP\n",
+    "        [2]AUTO: [WPA RSN] WPA-TKIP + WPA2-AES/CCMP\n\n",
+    "WPA EAP config:\n",
+    "        reserverd!\n\n",
+    "WPS config:\n",
+    "    wps=default[0:slave mode]\n",
+    "        [0]master mode: create pin code, then use Wi-Fi to connect IPC-wifi\n",
+    "        [1]PBC mode: PushButton Connection mode\n",
+    "        [2]slave mode: use Wi-Fi pin code and AP name to connect to Wi-Fi\n",
+    "        apname=default[Tarvelion-Test]\n",
+    "            apname: It's used to get Wi-Fi MAC to run WPS\n",
+    "        pincode=default[40716283]\n",
+    "            pincode: Wi-Fi WPS pin code value!\n\n",
+    "WIFI use example:",
+    "Encryp=[0:OPEN], command line:\n",
+    "    1: manage mode\n",
+    "        debug -M wifi -e 0 -m 0 --ssid [...] \n",
+    "    2: ad-hoc mode\n",
+    "        debug -M wifi -e 0 -m 1 -c [n(1-14)] --ssid [...] \n",
+    "Encryp=[1:WEP], command line:\n",
+    "    1: manage mode\n",
+    "        debug -M wifi -e 1 -m 0 --ssid [...] --select 0 --key0 [...] \n",
+    "    2: ad-hoc mode\n",
+    "        debug -M wifi -e 1 -m 1 -c [n(1-14)] --ssid [...] --select 0 --key0 [...] \n",
+    "Encryp=[2:WPA-PSK], command line:\n",
+    "    1: manage mode + TKIP\n",
+    "        debug -M wifi -e 2 -m 0 --ssid [...] --psk [...] --pairwise 1 \n",
+    "    2: manage mode + CCMP/AES\n",
+    "        debug -M wifi -e 2 -m 0 --ssid [...] --psk [...] --pairwise 2 \n",
+    "    3: manage mode + TKIP+CCMP/AES\n",
+    "        debug -M wifi -e 2 -m 0 --ssid [...] --psk [...] --pairwise 3 \n",
+    "    4: ad-hoc mode + TKIP\n",
+    "        debug -M wifi -e 2 -m 0 -c [n(1-14)] --ssid [...] --psk [...] --group  1 \n",
+    "    5: ad-hoc mode + CCMP/AES\n",
+    "        debug -M wifi -e 2 -m 1 -c [n(1-14)] --ssid [...] --psk [...] --group  0 \n",
+    "Encryp=[3:WPA2-PSK], command line:\n",
+    "    1: manage mode + TKIP\n",
+    "        debug -M wifi -e 3 -m 0 --ssid [...] --psk [...] --pairwise 1 \n",
+    "    2: manage mode + CCMP/AES\n",
+    "        debug -M wifi -e 3 -m 0 --ssid [...] --psk [...] --pairwise 2 \n",
+    "    3: manage mode + TKIP+CCMP/AES\n",
+    "        debug -M wifi -e 3 -m 0 --ssid [...] --psk [...] --pairwise 3 \n",
+    "Encryp=[4:WPA+WPA2-PSK], command line:\n",
+    "    1: manage mode + TKIP\n",
+    "        debug -M wifi -e 4 -m 0 --ssid [...] --psk [...] --pairwise 1 \n",
+    "    2: manage mode + CCMP/AES\n",
+    "        debug -M wifi -e 4 -m 0 --ssid [...] --psk [...] --pairwise 2 \n",
+    "    3: manage mode + TKIP+CCMP/AES\n",
+    "        debug -M wifi -e 4 -m 0 --ssid [...] --psk [...] --pairwise 3 \n",
+    "Encryp=[8:WPS], command line:\n",
+    "    1: master mode, use Wi-Fi to connect IPC-wifi\n",
+    "        debug -M wifi --wps 0 \n",
+    "    2: PushButton mode, use Wi-Fi WPS-Button and IPC WPS-Button\n",
+    "        debug -M wifi --wps 1 \n",
+    "    3: slave mode, IPC-wifi connect to Wi-Fi\n",
+    "        debug -M wifi --wps 2 --apname [...] --pincode [...] \n",
+};
+
+static void wifi_help(void) {
+  print_module_usage(WIFI_MODULE_ID, g_wifiOptions, g_wifiHelps, kWifiOptionRows);
+  for (const char *piece : g_wifiDescription) OSA_printf("%s", piece);
+}
+
+typedef struct WifiEncrypName {
+  const char *upper;
+  const char *lower;
+  uint32_t encryp;
+  int group;      // -1: unchanged
+  int authAlg;    // -1: unchanged
+} WifiEncrypName;
+
+static const WifiEncrypName g_wifiEncrypNames[] = {
+    {"WPA-PSK", "wpa-psk", 2, 1, -1},
+    {"WPA2-PSK", "wpa2-psk", 3, 0, -1},
+    {"WPA+WPA2-PSK", "wpa+wpa2-psk", 4, 5, -1},
+    {"WEP40-OPEN", "wep40-open", 1, 3, 0},
+    {"WEP40-SHARED", "wep40-shared", 1, 3, 1},
+    {"WEP104-OPEN", "wep104-open", 1, 2, 0},
+    {"WEP104-SHARED", "wep104-shared", 1, 2, 1},
+    {"OPEN", "open", 0, -1, -1},
+};
+
+[[noreturn]] static void wifi_option_error(int line, const char *fmt, ...)
+    __attribute__((format(printf, 2, 3)));
+
+static void wifi_option_error(int line, const char *fmt, ...) {
+  char message[160];
+  va_list args;
+  va_start(args, fmt);
+  vsnprintf(message, sizeof message, fmt, args);
+  va_end(args);
+  OSA_error("qz_wifi", "wifi_init_param", line, "%s", message);
+  wifi_help();
+  exit(-1);
+}
+
+// A number in range, or a fatal option error. Text that is no number at all is
+// refused the same way instead of being read as 0.
+static uint32_t wifi_number(const char *text, uint32_t low, uint32_t high, int line,
+                            const char *fmt) {
+  uint32_t value = module_parse_u32(text);
+  if (!module_is_number(text) || value < low || value > high)
+    wifi_option_error(line, fmt, low, high);
+  return value;
+}
+
+static bool wifi_wep_key_length_ok(size_t len) {
+  return len == 5 || len == 10 || len == 13 || len == 26;
+}
+
+static void wifi_set_key(char *field, const char *text, int line, int index) {
+  module_copy_text(field, 32, text);
+  if (!wifi_wep_key_length_ok(strlen(field)))
+    wifi_option_error(line, "Error wifi wep key%d, must be [5,10,13,26]\n", index);
+}
+
+static void wifi_scan(void) {
+  void *list = wifi_info_scan((int)g_wifiCfg.mode);
+  wifi_info_list_delete(list);
+}
+
+static void wifi_link(void) {
+  int status = wifi_get_status();
+  if (status == 0)
+    OSA_printf("Wifi link down!\n");
+  else if (status == 1)
+    OSA_printf("Wifi link up!\n");
+  else
+    OSA_printf("Wifi can't check link status!\n");
+  wifi_print_status();
+}
+
+static void wifi_init_param(int argc, char **argv) {
+  optind = 0;
+  int c;
+  while ((c = getopt_long(argc, argv, "M:m:e:c:", g_wifiOptions, nullptr)) != -1) {
+    switch (c) {
+      case 'M':
+        break;
+      case 'm':
+        if (!strcmp(optarg, "ad-hoc") || !strcmp(optarg, "AD-HOC"))
+          g_wifiCfg.mode = 1;
+        else if (!strcmp(optarg, "managed") || !strcmp(optarg, "MANAGED"))
+          g_wifiCfg.mode = 0;
+        else
+          g_wifiCfg.mode = wifi_number(optarg, 0, 1, 451, "Error wifi mode, must be[%d-%d]\n");
+        break;
+      case 'e': {
+        const WifiEncrypName *named = nullptr;
+        for (const WifiEncrypName &name : g_wifiEncrypNames)
+          if (!strcmp(optarg, name.upper) || !strcmp(optarg, name.lower)) named = &name;
+        if (named) {
+          g_wifiCfg.encryp = named->encryp;
+          if (named->group >= 0) g_wifiCfg.group = (uint32_t)named->group;
+          if (named->authAlg >= 0) g_wifiCfg.auth_alg = (uint32_t)named->authAlg;
+        } else {
+          g_wifiCfg.encryp =
+              wifi_number(optarg, 0, 8, 517, "Error wifi encryption, must be[%d-%d]\n");
+        }
+        g_wifiApply = 1;
+        break;
+      }
+      case 'c':
+        g_wifiCfg.channel = wifi_number(optarg, 1, 14, 530, "Error wifi freq, must be[%d-%d]\n");
+        break;
+      case OPT_AUTH_ALG:
+        g_wifiCfg.auth_alg =
+            wifi_number(optarg, 0, 2, 543, "Error wifi auth_alg, must be[%d-%d]\n");
+        break;
+      case OPT_KEY_MGMT:
+        g_wifiCfg.key_mgmt =
+            wifi_number(optarg, 0, 5, 555, "Error wifi key_mgmt, must be[%d-%d]\n");
+        break;
+      case OPT_GROUP:
+        g_wifiCfg.group = wifi_number(optarg, 0, 6, 567, "Error wifi group, must be[%d-%d]\n");
+        break;
+      case OPT_SSID:
+        if (optarg[0] == '\0') wifi_option_error(581, "Error wifi ssid length, must > 0!\n");
+        module_copy_text(g_wifiCfg.ssid, sizeof g_wifiCfg.ssid, optarg);
+        break;
+      case OPT_SELECT: {
+        uint8_t select = (uint8_t)module_parse_u32(optarg);
+        if (select > 3) wifi_option_error(593, "Error wifi wep index, must be [0-3]\n");
+        g_wifiCfg.select = select;
+        break;
+      }
+      case OPT_KEY0:
+        wifi_set_key(g_wifiCfg.key0, optarg, 610, 0);
+        break;
+      case OPT_KEY1:
+        wifi_set_key(g_wifiCfg.key1, optarg, 627, 1);
+        break;
+      case OPT_KEY2:
+        wifi_set_key(g_wifiCfg.key2, optarg, 645, 2);
+        break;
+      case OPT_KEY3:
+        wifi_set_key(g_wifiCfg.key3, optarg, 663, 3);
+        break;
+      case OPT_KEYTYPE:
+        g_wifiCfg.keytype =
+            wifi_number(optarg, 0, 1, 675, "Error wifi wep keyType, must be [%d-%d]\n");
+        break;
+      case OPT_PAIRWISE:
+        g_wifiCfg.pairwise =
+            wifi_number(optarg, 0, 3, 688, "Error wifi wpa pairwise, must be [%d-%d]\n");
+        break;
+      case OPT_PROTO:
+        g_wifiCfg.proto = wifi_number(optarg, 0, 2, 700, "Error wifi wpa proto, must be [%d-%d]\n");
+        break;
+      case OPT_PSK: {
+        size_t len = strlen(optarg);
+        if (len < 8 || len > 63)
+          wifi_option_error(715, "Error wifi wpa psk_key length, must be [8-63]\n");
+        module_copy_text(g_wifiCfg.psk, sizeof g_wifiCfg.psk, optarg);
+        break;
+      }
+      case OPT_WPS: {
+        uint8_t type = (uint8_t)module_parse_u32(optarg);
+        if (type > 2) wifi_option_error(750, "Error WPS type must be [%d-%d]!\n", 0, 2);
+        g_wifiCfg.encryp = 8;
+        g_wifiCfg.wps = type;
+        if (type == 1) {
+          g_wifiCfg.wps_pbc = 1;
+          g_wifiApply = 1;
+        } else if (type == 2) {
+          g_wifiCfg.wps_pin = 1;
+          g_wifiApply = 1;
+        } else {
+          char pin[9] = {0};
+          wifi_wps_get_pin(pin);
+          pin[8] = '\0';
+          OSA_printf("Get IPC-wifi pin code = %s \n", pin);
+        }
+        break;
+      }
+      case OPT_APNAME: {
+        size_t len = strlen(optarg);
+        if (len < 1 || len > 63)
+          wifi_option_error(765, "Error wifi WPS PinAP SSID length, must be [1-63]\n");
+        module_copy_text(g_wifiCfg.apname, sizeof g_wifiCfg.apname, optarg);
+        break;
+      }
+      case OPT_PINCODE:
+        module_copy_text(g_wifiCfg.pincode, sizeof g_wifiCfg.pincode, optarg);
+        if (strlen(g_wifiCfg.pincode) != 8)
+          wifi_option_error(779, "Error wifi WPS PinAP PinCode length, must be 8\n");
+        break;
+      case OPT_SCAN:
+        wifi_scan();
+        break;
+      case OPT_STATUS:
+        wifi_print_config();
+        break;
+      case OPT_LINK:
+        wifi_link();
+        break;
+      default:
+        wifi_option_error(817, "Unknow option\n");
+    }
+  }
+}
+
+static const char *wifi_selected_key(const WifiConfig *cfg) {
+  switch (cfg->select) {
+    case 1: return cfg->key1;
+    case 2: return cfg->key2;
+    case 3: return cfg->key3;
+    default: return cfg->key0;
+  }
+}
+
+// Derives the cipher fields that follow from the encryption.
+static void wifi_derive(WifiConfig *cfg) {
+  if (cfg->encryp == 1) {
+    switch (strnlen(wifi_selected_key(cfg), 32)) {
+      case 5: cfg->keytype = 1; cfg->group = 3; break;
+      case 10: cfg->keytype = 0; cfg->group = 3; break;
+      case 13: cfg->keytype = 1; cfg->group = 2; break;
+      case 26: cfg->keytype = 0; cfg->group = 2; break;
+      default: break;
+    }
+  } else if (cfg->encryp >= 2 && cfg->encryp <= 4) {
+    cfg->proto = cfg->encryp - 2;
+    cfg->group = cfg->pairwise == 1 ? 1 : cfg->pairwise == 2 ? 0 : 5;
+  }
+}
+
+static int wifi_test_main(void) {
+  wifi_derive(&g_wifiCfg);
+  if (g_wifiApply == 1 && wifi_config(&g_wifiCfg) != 0)
+    OSA_error("qz_wifi", __func__, 909, "wifi config has error!\n");
+  return 0;
+}
+
+static int wifi_run(int argc, char **argv) {
+  wifi_init_param(argc, argv);
+  return wifi_test_main();
+}
+
+static const TestModule wifi_module = {"wifi", WIFI_MODULE_ID, wifi_run, wifi_help, nullptr};
+TEST_MODULE_REGISTER(wifi_module)
