@@ -166,13 +166,13 @@ static int adc_init_param(int argc, char **argv) {
 // Writes the whole record into the segment; the segment is never touched when it
 // cannot be obtained or attached.
 static int adc_send_command(void) {
-  int id = shmget(ADC_SHM_KEY, sizeof g_adcShm, IPC_CREAT | 0666);
+  int id = module_shm_get(ADC_SHM_KEY, sizeof g_adcShm, IPC_CREAT | 0666);
   if (id < 0) {
     OSA_printf("faild to get shm id==%d\n", id);
     return -1;
   }
-  void *addr = shmat(id, nullptr, 0);
-  if (addr == (void *)-1) {
+  void *addr = module_shm_attach(id);
+  if (!addr) {
     perror("attach error");
     return -1;
   }
