@@ -4,9 +4,11 @@
 # Client used by the end-to-end cases: $BUILD_DIR/tests/qzsock-client.
 add_executable(qzsock-client ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/qzsock_client.cpp)
 target_link_libraries(qzsock-client PRIVATE qzsocket)
+target_include_directories(qzsock-client PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/qzsocket)
 set_target_properties(qzsock-client PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 
 e2e_test(store.messaging ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/messaging)
+e2e_test(store.control-sim ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/control-sim)
 
 unit_test(qzdb_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/qzdb_test.cpp
           LIBS qzdb PkgConfig::SQLITE3)
@@ -18,3 +20,9 @@ target_include_directories(qzsocket_test PRIVATE ${PROJECT_SOURCE_DIR}/platform/
 
 unit_test(qzstd_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/qzstd_test.cpp
           LIBS qzstd qzcommon LABELS tsan)
+
+fuzz_target(qzsocket_frame_fuzz SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/qzsocket_frame_fuzz.cpp
+            LIBS qzsocket CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/qzsocket_frame)
+if(TARGET qzsocket_frame_fuzz)
+  target_include_directories(qzsocket_frame_fuzz PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/qzsocket)
+endif()
