@@ -27,6 +27,14 @@ uint32_t module_parse_u32(const char *text) {
   return negative ? (uint32_t)(0u - value) : value;
 }
 
+int32_t module_parse_i32(const char *text) {
+  if (!text) return 0;
+  long long value = strtoll(text, nullptr, 10);
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return (int32_t)value;
+}
+
 int module_shm_get(key_t key, size_t size, int flags) { return shmget(key, size, flags); }
 
 void *module_shm_attach(int id) {

@@ -10,6 +10,10 @@
 // a value beyond 32 bits reads as UINT32_MAX; text without digits reads as 0.
 uint32_t module_parse_u32(const char *text);
 
+// Reads a signed decimal option number the way the board's 32-bit strtol(text, NULL,
+// 10) does: values beyond 32 bits read as INT32_MIN / INT32_MAX.
+int32_t module_parse_i32(const char *text);
+
 // System V shared memory: the id of the segment of `key` (created with `flags`, e.g.
 // IPC_CREAT | 0666), or -1.
 int module_shm_get(key_t key, size_t size, int flags);

@@ -1,0 +1,223 @@
+// `af`: the motorised lens: focus runs, DC-iris duty, IR-cut, PI reference points, the
+// AF table and SQL on the AF table database.
+#include <stdlib.h>
+#include <string.h>
+
+#include "lens.h"
+#include "module_util.h"
+#include "osa.h"
+#include "test.h"
+
+#define AF_MODULE_ID 16
+
+enum { AF_ZOOM = 0, AF_FOCUS = 1, AF_DC_IRIS = 2, AF_IRCUT = 3, AF_TYPE_END = 4 };
+enum { AF_FORWARD = 0, AF_BACK = 1 };
+
+static const struct option af_options[] = {
+    {"module", required_argument, nullptr, 'M'},
+    {"type", required_argument, nullptr, 'T'},
+    {"directory", required_argument, nullptr, 'D'},
+    {"duty", required_argument, nullptr, 'd'},
+    {"ircut", required_argument, nullptr, 'I'},
+    {"sqlcmd", required_argument, nullptr, 'C'},
+    {"select", required_argument, nullptr, 'S'},
+    {"init", no_argument, nullptr, 'i'},
+    {"restore", no_argument, nullptr, 'R'},
+    {"table", no_argument, nullptr, 't'},
+    {"show", no_argument, nullptr, 's'},
+    {nullptr, 0, nullptr, 0},
+};
+static const OptionHelp af_helps[] = {
+    {"module", "module name: af"},
+    {"digit", "AF control type default[0:zoom]."},
+    {"digit", "AF run directory."},
+    {"digit", "dc-iris output duty or zoom/focus run steps."},
+    {"digit", "Set IRcut on or off, 1:on, 0:off."},
+    {"str", "Run sqlite3 command."},
+    {"str", "Query sqlite3 af table info."},
+    {"", "Initialize AF."},
+    {"", "Restore AF to PI point."},
+    {"", "Create AF default table."},
+    {"", "Display AF current table."},
+};
+static_assert(sizeof af_options / sizeof af_options[0] == sizeof af_helps / sizeof af_helps[0] + 1,
+              "one help row per option");
+
+// The request the options build; the default type selects no action.
+static struct {
+  uint32_t type;
+  uint32_t direction;
+  int32_t duty;
+} af_request = {AF_TYPE_END, AF_FORWARD, 500};
+
+static LensInfo af_lens_info;
+static LensDrv af_driver;
+static OSA_SqliteHndl af_db = {nullptr, "/tmp/af_lock", -1, {}};
+static int af_show_header;
+
+// Lens mode of each lens type; types beyond the table use mode 5.
+static const uint8_t af_lens_modes[42] = {
+    3, 3, 3, 3, 3, 3, 3, 3,  // 0..7
+    4, 4, 4, 4, 4, 4, 4, 4,  // 8..15
+    5, 5, 5,                 // 16..18
+    3, 3, 3, 3,              // 19..22
+    5, 5, 5,                 // 23..25
+    4, 4,                    // 26, 27
+    6, 7, 5,                 // 28, 29, 30
+    4, 4,                    // 31, 32
+    5, 5, 5, 5, 5, 5, 5, 5,  // 33..40
+    4,                       // 41
+};
+
+static int af_lens_mode(uint32_t lensType) {
+  return lensType < sizeof af_lens_modes ? af_lens_modes[lensType] : 5;
+}
+
+static void af_help(void) {
+  static const char *const types[] = {"zoom", "focus", "dc-iris", "IRcut"};
+  static const char *const dirs[] = {"forward", "back"};
+  print_module_usage(AF_MODULE_ID, af_options, af_helps,
+                     (int)(sizeof af_helps / sizeof af_helps[0]));
+  OSA_printf("Motor type: \n");
+  for (int i = 0; i < 4; i++) OSA_printf("\t%d: %s \n", i, types[i]);
+  OSA_printf("Motor run directory: \n");
+  for (int i = 0; i < 2; i++) OSA_printf("\t%d: %s \n", i, dirs[i]);
+}
+
+// Prints a query's rows: a header of column names before the first row, then one
+// line of decimal values per row.
+static int af_print_row(void *, int columns, char **values, char **names) {
+  if (af_show_header) {
+    for (int i = 0; i < columns; i++) {
+      const char *name = names[i] ? names[i] : "";
+      OSA_printf("%s", name);
+      OSA_printf("%s", strlen(name) < 8 ? "\t\t" : "\t");
+    }
+    OSA_printf("\n");
+    af_show_header = 0;
+  }
+  for (int i = 0; i < columns; i++) {
+    const char *value = values[i] ? values[i] : "";
+    if (values[i]) OSA_printf("%d", (int)strtoul(value, nullptr, 0));
+    OSA_printf("%s", strlen(value) < 8 ? "\t\t" : "\t");
+  }
+  OSA_printf("\n");
+  return 0;
+}
+
+// Runs one SQL text on the AF database, opened and closed around it. Every step runs
+// even when an earlier one failed; the wrapper reports its own failures.
+static void af_run_sql(const char *text, bool query) {
+  char sql[1024];
+  strncpy(sql, text, sizeof sql - 1);
+  sql[sizeof sql - 1] = '\0';
+  OSA_sqlite3Open(&af_db, AF_DB_PATH);
+  OSA_sqlite3Lock(&af_db, query ? 'r' : 'w');
+  if (query) af_show_header = 1;
+  OSA_sqlite3RunCmdAndCallback(&af_db, sql, query ? af_print_row : nullptr, nullptr);
+  OSA_sqlite3UnLock(&af_db);
+  OSA_sqlite3Close(&af_db);
+}
+
+// Focus to the position of the AF table's first row.
+static void af_focus_to_table(void) {
+  const AfTblRow *row = af_find_tbl(0);
+  if (row) lens_drv_focus_run(af_lens_info.focusId, row->focusPos);
+}
+
+static int af_option_error(int line, const char *fmt, int low, int high) {
+  OSA_error("qz_af", "af_init_param", line, fmt, low, high);
+  af_help();
+  return -1;
+}
+
+static int af_init_param(int argc, char **argv) {
+  optind = 1;
+  int opt;
+  while ((opt = getopt_long(argc, argv, "M:T:D:d:I:C:S:iRts", af_options, nullptr)) != -1) {
+    switch (opt) {
+      case 'T':
+        af_request.type = module_parse_u32(optarg);
+        if (af_request.type >= AF_TYPE_END)
+          return af_option_error(__LINE__, "AF type must be [%d, %d)\n", AF_ZOOM, AF_TYPE_END);
+        break;
+      case 'D':
+        af_request.direction = module_parse_u32(optarg);
+        if (af_request.direction > AF_BACK)
+          return af_option_error(__LINE__, "AF dir: %d or %d \n", AF_FORWARD, AF_BACK);
+        break;
+      case 'd':
+        af_request.duty = (int32_t)module_parse_u32(optarg);
+        break;
+      case 'I':
+        lens_drv_set_IRCut(module_parse_u32(optarg) ? 1 : 0);
+        break;
+      case 'C':
+        af_run_sql(optarg, false);
+        break;
+      case 'S':
+        af_run_sql(optarg, true);
+        break;
+      case 'i':
+        lens_drv_init_reg();
+        af_focus_to_table();
+        break;
+      case 'R':
+        lens_drv_set_zf_pi(1, 1);
+        OSA_printf("Restore to zoom and focus PI point.\n");
+        af_focus_to_table();
+        break;
+      case 't':
+      case 's':
+        af_tbl_init(&af_lens_info, 5, 0);
+        break;
+      case 'M':
+        break;
+      default:
+        return af_option_error(__LINE__, "Unknow option\n", 0, 0);
+    }
+  }
+  return 0;
+}
+
+static int af_test_main(int argc, char **argv) {
+  AfPtzInfo ptz;
+  memset(&ptz, 0, sizeof ptz);
+  af_get_ptz(&ptz);
+  lens_get_info(ptz.lensType, &af_lens_info);
+  int mode = af_lens_mode(ptz.lensType);
+  OSA_printf("enLensMode=%d\n", mode);
+  len_register_drv((uint32_t)mode, &af_driver);
+
+  if (af_init_param(argc, argv) != 0) return -1;
+
+  switch (af_request.type) {
+    case AF_ZOOM:
+      OSA_printf("\n\n because double zoom not use,please look pragram  \n\n");
+      break;
+    case AF_FOCUS:
+      OSA_printf("Focus dir %d duty %d \n", (int)af_request.direction, af_request.duty);
+      // Negated modulo 2^32, as the driver's 32-bit word carries it.
+      lens_drv_focus_run(af_lens_info.focusId,
+                         af_request.direction == AF_BACK ? (int32_t)(0u - (uint32_t)af_request.duty)
+                                                         : af_request.duty);
+      break;
+    case AF_DC_IRIS:
+      OSA_printf("DC-iris duty %d \n", af_request.duty);
+      lens_drv_set_aperture((uint16_t)af_request.duty);
+      break;
+    case AF_IRCUT:
+      OSA_printf("IRcut duty %d \n", af_request.duty);
+      lens_drv_set_IRCut(af_request.duty ? 1 : 0);
+      break;
+    default:
+      break;
+  }
+  lens_drv_focus_stop();
+  lens_drv_zoom_stop();
+  lens_drv_deinit();
+  return 0;
+}
+
+static const TestModule af_module = {"af", AF_MODULE_ID, af_test_main, af_help, nullptr};
+TEST_MODULE_REGISTER(af_module);

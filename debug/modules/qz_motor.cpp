@@ -1,0 +1,108 @@
+// `motor`: moves one lens stepper motor (focus, zoom, P-iris) and sets the P-iris duty.
+#include <stdlib.h>
+#include <string.h>
+
+#include "module_util.h"
+#include "osa.h"
+#include "stepper.h"
+#include "test.h"
+
+#define MOTOR_MODULE_ID 9
+
+static const struct option motor_options[] = {
+    {"module", required_argument, nullptr, 'M'},
+    {"type", required_argument, nullptr, 't'},
+    {"dir", required_argument, nullptr, 'd'},
+    {"step", required_argument, nullptr, 's'},
+    {"init", required_argument, nullptr, 'i'},
+    {"piris", required_argument, nullptr, 'p'},
+    {nullptr, 0, nullptr, 0},
+};
+static const OptionHelp motor_helps[] = {
+    {"module", "module name: motor"},
+    {"digit", "motor type, default[0]:focus"},
+    {"digit", "motor directory, default[0]:forward , value[0:forward]"},
+    {"digit", "motor run steps, default[10]"},
+    {"digit", "motor initial"},
+    {"digit", "P-iris target duty"},
+};
+static_assert(sizeof motor_options / sizeof motor_options[0] == sizeof motor_helps / sizeof motor_helps[0] + 1,
+              "one help row per option");
+
+static StepperRequest motor_request = {STEPPER_FOCUS, 0, 10, 0};
+
+static void motor_help(void) {
+  print_module_usage(MOTOR_MODULE_ID, motor_options, motor_helps,
+                     (int)(sizeof motor_helps / sizeof motor_helps[0]));
+  OSA_printf("MOTOR arguments: \n");
+  OSA_printf("type:\n");
+  OSA_printf("    [0]: focus, [1]: zoom, [2]: p-iris\n");
+  OSA_printf("dir:\n");
+  OSA_printf("    [0]: forward, [1]: back \n");
+  OSA_printf("step:\n");
+  OSA_printf("    motor run steps\n");
+  OSA_printf("    For zoom: max steps = %u\n", STEPPER_ZOOM_MAX_STEPS);
+  OSA_printf("    For focus: max steps = %u\n", STEPPER_FOCUS_MAX_STEPS);
+  OSA_printf("    For piris: max steps = %u\n", STEPPER_PIRIS_MAX_STEPS);
+  OSA_printf("piris:\n");
+  OSA_printf("    motor set p-iris duty[0-%u].\n", STEPPER_PIRIS_MAX_DUTY);
+  OSA_printf("\n");
+}
+
+// An option error ends the process: nothing is run or closed after it.
+[[noreturn]] static void motor_option_error(int line, const char *message) {
+  OSA_error("qz_motor", "motor_init_param", line, "%s", message);
+  motor_help();
+  exit(-1);
+}
+
+// The P-iris moves on its own after a duty change; wait until it is idle.
+static void motor_set_piris(uint32_t duty) {
+  STEPPER_set_piris_duty(duty);
+  do {
+    OSA_sleepMs(5);
+  } while (STEPPER_check_busy(STEPPER_PIRIS));
+}
+
+static void motor_init_param(int argc, char **argv) {
+  optind = 1;
+  int opt;
+  while ((opt = getopt_long(argc, argv, "M:t:d:s:i:p:", motor_options, nullptr)) != -1) {
+    switch (opt) {
+      case 't':
+        motor_request.type = module_parse_u32(optarg);
+        if (motor_request.type > STEPPER_PIRIS) motor_option_error(__LINE__, "Error motor type!\n");
+        break;
+      case 'd':
+        motor_request.direction = module_parse_u32(optarg);
+        if (motor_request.direction > 3) motor_option_error(__LINE__, "Error motor directory!\n");
+        break;
+      case 's':
+        motor_request.steps = module_parse_u32(optarg);
+        break;
+      case 'p': {
+        uint32_t duty = module_parse_u32(optarg);
+        if (duty > STEPPER_PIRIS_MAX_DUTY) motor_option_error(__LINE__, "Error P-iris duty!\n");
+        motor_set_piris(duty);
+        break;
+      }
+      case 'M':
+      case 'i':
+        break;
+      default:
+        motor_option_error(__LINE__, "Unknow option\n");
+    }
+  }
+}
+
+static int motor_test_main(int argc, char **argv) {
+  motor_init_param(argc, argv);
+  if (STEPPER_run(&motor_request) != 0)
+    OSA_error("qz_motor", "motor_test_main", __LINE__, "STEPPER_run failed! \n");
+  STEPPER_close();
+  return 0;
+}
+
+static const TestModule motor_module = {"motor", MOTOR_MODULE_ID, motor_test_main, motor_help,
+                                        nullptr};
+TEST_MODULE_REGISTER(motor_module);

@@ -1,0 +1,243 @@
+// `pt`: composes one command for the pan-tilt head controller and hands it over in
+// the controller's System V shared memory segment.
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+#include "module_util.h"
+#include "osa.h"
+#include "qzptz.h"
+#include "test.h"
+
+#define PT_MODULE_ID 20
+// Bit of a step count that carries its direction.
+#define PT_STEP_DIR_BIT 0x800000u
+
+static const struct option pt_options[] = {
+    {"module", required_argument, nullptr, 'M'},
+    {"titl_i", required_argument, nullptr, 'w'},
+    {"pan_i", required_argument, nullptr, 'q'},
+    {"heat", required_argument, nullptr, 'a'},
+    {"fan", required_argument, nullptr, 'f'},
+    {"defog", required_argument, nullptr, 'd'},
+    {"temp", required_argument, nullptr, 'c'},
+    {"pan_param", required_argument, nullptr, 'p'},
+    {"tilt_param", required_argument, nullptr, 't'},
+    {"set_step", required_argument, nullptr, 's'},
+    {"query_info", required_argument, nullptr, 'i'},
+    {"set_corrent", required_argument, nullptr, 'o'},
+    {"set_temp_ctl", required_argument, nullptr, 'e'},
+    {"set_heat_open_value", required_argument, nullptr, 'l'},
+    {"set_heat_close_value", required_argument, nullptr, 'r'},
+    {"set_fan_open_value", required_argument, nullptr, 'u'},
+    {"set_fan_close_value", required_argument, nullptr, 'n'},
+    {"set_current_up_value", required_argument, nullptr, 'g'},
+    {"set_current_down_value", required_argument, nullptr, 'k'},
+    {"set pwm_run", required_argument, nullptr, 'b'},
+    {"set pwm_idle", required_argument, nullptr, 'j'},
+    {"set obj_dis", required_argument, nullptr, 'x'},
+    {"set image_dis", required_argument, nullptr, 'y'},
+    {"query_wiper_info", required_argument, nullptr, 'W'},
+    {"calibration xk300_optical_sys", required_argument, nullptr, 'O'},
+    {"query_wiper_ver", required_argument, nullptr, 'V'},
+    {"query_wiper_sensor_vsn", required_argument, nullptr, 'P'},
+    {"set LIGHT1", required_argument, nullptr, 'F'},
+    {"set LIGHT2", required_argument, nullptr, 'L'},
+    {"SELECT HAVE OR NONE ENDLINE", required_argument, nullptr, 'E'},
+    {"set wie HID", required_argument, nullptr, 'G'},
+    {"set wie PID", required_argument, nullptr, 'Y'},
+    {"set ext LIGHT", required_argument, nullptr, 'T'},
+    {"test wiegand mode", required_argument, nullptr, 'R'},
+    {"control motor run step", required_argument, nullptr, 'm'},
+    {"test rs485", required_argument, nullptr, 'A'},
+    {nullptr, 0, nullptr, 0},
+};
+static const OptionHelp pt_helps[] = {
+    {"module", "module name: pt"},
+    {"0~31", "0 is min   ,31is max"},
+    {"0~31", "0 is min   ,31is max"},
+    {"0~1", "0 is close ,1 is open default:0"},
+    {"0~1", "0 is close ,1 is open default:0"},
+    {"0~1", "0 is close ,1 is open default:0"},
+    {"0~10000", "the time_cnt for printf temp(1s)"},
+    {"0~10000", "the pan_step will be set default:0"},
+    {"0~10000", "the tilt_step will be set default:0"},
+    {"00~11", "XY == (X=P_dir Y=T_dir) set dir and start run step"},
+    {"1~10", "1==(version) 2==(oc_off) 3 = (oc_value) 4==(temp_Info)"},
+    {"0~1", "0 = open 1= close"},
+    {"0~1", "0 = open 1= close"},
+    {"0~50", "default(28)"},
+    {"0~50", "default(30)"},
+    {"0~100", "real value need cut off 50 ; default(-5)"},
+    {"0~100", "real value need cut off 50 ; default(-8)"},
+    {"0~100", "real value need cut off 50 ; default(-5)"},
+    {"0~100", "real value need cut off 50 ; default(-10)"},
+    {"1200~2000", "set electric,current running"},
+    {"1200~2000", "set electric,current idle"},
+    {"0~10000", "set image_dis"},
+    {"1200~2000", "setobj_dis"},
+    {"0-1", "set test wiegand mode"},
+    {"", ""},
+    // The options below have no help text.
+    {"", ""}, {"", ""}, {"", ""}, {"", ""}, {"", ""}, {"", ""},
+    {"", ""}, {"", ""}, {"", ""}, {"", ""}, {"", ""},
+};
+static_assert(sizeof pt_options / sizeof pt_options[0] == sizeof pt_helps / sizeof pt_helps[0] + 1,
+              "one help row per option");
+
+// The command being composed and what the options gathered for the steps after parsing.
+static PanTiltCmd pt_cmd;
+static struct {
+  uint32_t panSteps, tiltSteps;
+  int32_t stepCode;  // -1: no step run asked for
+  int32_t pwmRun, pwmIdle;
+  int heatPair, fanPair, currentPair, lightPair, wiegandPair;
+} pt_state;
+
+static void pt_help(void) {
+  print_module_usage(PT_MODULE_ID, pt_options, pt_helps,
+                     (int)(sizeof pt_helps / sizeof pt_helps[0]));
+}
+
+static void pt_command(char command, int32_t param1) {
+  pt_cmd.pending = 1;
+  pt_cmd.reserved = 0;
+  pt_cmd.command = (uint32_t)command;
+  pt_cmd.param[0] = param1;
+}
+
+// The sub-commands of command 'm'.
+enum { PT_SET_CURRENT = 1, PT_SET_TEMP_CTL = 3, PT_SET_PWM = 4, PT_SET_HEAT = 5, PT_SET_FAN = 6,
+       PT_SET_CURRENT_LIMITS = 7 };
+
+static void pt_init_param(int argc, char **argv) {
+  optind = 1;
+  opterr = 0;
+  int opt;
+  while ((opt = getopt_long(argc, argv,
+                            "M:w:q:a:f:d:c:p:t:s:i:o:e:l:r:u:n:g:k:b:j:x:y:W:O:V:P:F:L:E:T:R:z:m:A:",
+                            pt_options, nullptr)) != -1) {
+    int32_t value = optarg ? module_parse_i32(optarg) : 0;
+    switch (opt) {
+      case 'M': break;
+      case 'w':
+        pt_command('o', value);
+        OSA_printf("\n current of tile_motor=%d \n", value);
+        break;
+      case 'q':
+        pt_command('n', value);
+        OSA_printf("\n current of pan_motor=%d \n", value);
+        break;
+      case 'a': pt_command('e', value); break;
+      case 'f': pt_command('d', value); break;
+      case 'd': pt_command('f', value); break;
+      case 'c': pt_command('g', value); break;
+      case 'p': pt_state.panSteps = (uint32_t)value; break;
+      case 't': pt_state.tiltSteps = (uint32_t)value; break;
+      case 's': pt_state.stepCode = value; break;
+      case 'i': pt_command('k', value); break;
+      case 'o': pt_command('m', PT_SET_CURRENT); pt_cmd.param[1] = value; break;
+      case 'e': pt_command('m', PT_SET_TEMP_CTL); pt_cmd.param[1] = value; break;
+      case 'l': pt_cmd.param[1] = value; pt_state.heatPair++; break;
+      case 'r': pt_cmd.param[2] = value; pt_state.heatPair++; break;
+      case 'u': pt_cmd.param[1] = value; pt_state.fanPair++; break;
+      case 'n': pt_cmd.param[2] = value; pt_state.fanPair++; break;
+      case 'g': pt_cmd.param[1] = value; pt_state.currentPair++; break;
+      case 'k': pt_cmd.param[2] = value; pt_state.currentPair++; break;
+      case 'b': pt_state.pwmRun = value; break;
+      case 'j': pt_state.pwmIdle = value; break;
+      case 'x': pt_command('i', value); break;
+      case 'y': pt_command('j', value); break;
+      case 'W': pt_command('p', value); break;
+      case 'O': pt_command('q', value); break;
+      case 'V': pt_command('r', value); break;
+      case 'P': pt_command('s', value); break;
+      case 'F': pt_cmd.param[0] = value; pt_state.lightPair++; break;
+      case 'L': pt_cmd.param[1] = value; pt_state.lightPair++; break;
+      case 'E': pt_command('u', value); break;
+      case 'G': pt_cmd.param[0] = value; pt_state.wiegandPair++; break;
+      case 'Y': pt_cmd.param[1] = value; pt_state.wiegandPair++; break;
+      case 'T': pt_command('w', value); break;
+      case 'R': pt_command('x', value); break;
+      case 'z': pt_command('y', value); break;
+      case 'A': pt_command('{', value); break;
+      case 'm':
+        // Only as `debug -M pt -m a b c d`: the value and the three words after it.
+        if (argc == 8 && optind + 2 < argc) {
+          pt_command('z', value);
+          for (int i = 0; i < 3; i++) pt_cmd.param[1 + i] = module_parse_i32(argv[optind + i]);
+        }
+        break;
+      default:
+        OSA_error("qz_pt", "pt_init_param", __LINE__, "Unknow option\n");
+        pt_help();
+        exit(-1);
+    }
+  }
+}
+
+// The commands that need several options, in a fixed order: each overwrites the
+// words an earlier one wrote.
+static void pt_apply_combined(void) {
+  if (pt_state.stepCode != -1) {
+    int32_t code = pt_state.stepCode;
+    if (code >= 10 || code <= -10) pt_state.panSteps |= PT_STEP_DIR_BIT;
+    if (code % 10 != 0) pt_state.tiltSteps |= PT_STEP_DIR_BIT;
+    pt_command('h', (int32_t)pt_state.panSteps);
+    pt_cmd.param[1] = (int32_t)pt_state.tiltSteps;
+  }
+  if (pt_state.heatPair == 2) pt_command('m', PT_SET_HEAT);
+  if (pt_state.fanPair == 2) pt_command('m', PT_SET_FAN);
+  if (pt_state.lightPair == 2) {
+    pt_cmd.pending = 1;
+    pt_cmd.reserved = 0;
+    pt_cmd.command = 't';
+  }
+  if (pt_state.wiegandPair == 2) {
+    pt_cmd.pending = 1;
+    pt_cmd.reserved = 0;
+    pt_cmd.command = 'v';
+  }
+  if (pt_state.currentPair == 2) pt_command('m', PT_SET_CURRENT_LIMITS);
+  if (pt_state.pwmRun != 0 && pt_state.pwmIdle != 0) {
+    pt_command('m', PT_SET_PWM);
+    pt_cmd.param[1] = pt_state.pwmRun & 0xff;
+    pt_cmd.param[2] = (pt_state.pwmRun >> 8) & 0xff;
+    pt_cmd.param[3] = pt_state.pwmIdle & 0xff;
+    pt_cmd.param[4] = (pt_state.pwmIdle >> 8) & 0xff;
+  }
+}
+
+static int pt_send(void) {
+  int id = module_shm_get(PT_SHM_KEY, sizeof pt_cmd, IPC_CREAT | 0666);
+  if (id < 0) {
+    OSA_printf("faild to get shm id==%d\n", id);
+    return -1;
+  }
+  void *segment = module_shm_attach(id);
+  if (!segment) return -1;
+  memcpy(segment, &pt_cmd, sizeof pt_cmd);
+  if (shmdt(segment) != 0) {
+    perror("detach error");
+    return -1;
+  }
+  return 0;
+}
+
+static int pt_test_main(int argc, char **argv) {
+  if (argc < 3) {
+    pt_help();
+    return -1;
+  }
+  memset(&pt_cmd, 0, sizeof pt_cmd);
+  memset(&pt_state, 0, sizeof pt_state);
+  pt_state.stepCode = -1;
+  pt_init_param(argc, argv);
+  pt_apply_combined();
+  return pt_send();
+}
+
+static const TestModule pt_module = {"pt", PT_MODULE_ID, pt_test_main, pt_help, nullptr};
+TEST_MODULE_REGISTER(pt_module);
