@@ -98,7 +98,7 @@ static int af_print_row(void *, int columns, char **values, char **names) {
   }
   for (int i = 0; i < columns; i++) {
     const char *value = values[i] ? values[i] : "";
-    if (values[i]) OSA_printf("%d", (int)strtoul(value, nullptr, 0));
+    if (values[i]) OSA_printf("%d", (int32_t)module_parse_u32(value));
     OSA_printf("%s", strlen(value) < 8 ? "\t\t" : "\t");
   }
   OSA_printf("\n");

@@ -100,9 +100,15 @@ int lens_get_info(uint32_t lensType, LensInfo *info) {
   return 0;
 }
 
+static int make_data_folder() {
+  return mkdir("/mnt/nand/stepper", 0755) == 0 || errno == EEXIST ? 0 : -1;
+}
+
 int len_register_drv(uint32_t mode, LensDrv *drv) {
   board_trace("len_register_drv", mode);
   if (!drv) return -1;
+  // The driver keeps its AF table database there.
+  make_data_folder();
   drv->mode = mode;
   drv->registered = 1;
   return board_state_set_int("lens.mode", mode);
@@ -163,7 +169,7 @@ int af_tbl_init(const LensInfo *info, uint32_t points, uint32_t replace) {
   }
   board_trace("af_tbl_init", info->lensType, info->zoomId, info->focusId, info->zoomMaxSteps,
               info->focusMaxSteps, points, replace);
-  if (mkdir("/mnt/nand/stepper", 0755) != 0 && errno != EEXIST) return -1;
+  if (make_data_folder() != 0) return -1;
   sqlite3 *db = open_db(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
   if (!db) return -1;
   AfTblRow rows[kMaxRows];
