@@ -14,7 +14,7 @@ set_target_properties(fast_sleep PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BIN
 
 unit_test(module_util_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/module_util_test.cpp
           ${PROJECT_SOURCE_DIR}/debug/modules/module_util.cpp
-          LIBS)
+          LIBS frame)
 target_include_directories(module_util_test PRIVATE ${PROJECT_SOURCE_DIR}/debug/modules)
 
 file(GLOB motion_cases LIST_DIRECTORIES true ${CMAKE_CURRENT_LIST_DIR}/e2e/motion/*)
