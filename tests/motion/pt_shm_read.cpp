@@ -1,28 +1,14 @@
 // pt-shm-read: prints the pan-tilt controller's shared memory segment word by word:
 //   "<size>: <word0> <word1> ..."  (the command word as its letter when printable)
-// or "no segment". `pt-shm-read --create SIZE` first creates the segment with SIZE
-// bytes of 0xab, to play a controller that made it with another size.
+// or "no segment".
 #include <stdint.h>
 #include <stdio.h>
-#include <stdlib.h>
-#include <string.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
 #include "qzptz.h"
 
-int main(int argc, char **argv) {
-  if (argc == 3 && strcmp(argv[1], "--create") == 0) {
-    size_t size = strtoul(argv[2], nullptr, 0);
-    int id = shmget(PT_SHM_KEY, size, IPC_CREAT | IPC_EXCL | 0666);
-    void *addr = id < 0 ? (void *)-1 : shmat(id, nullptr, 0);
-    if (addr == (void *)-1) {
-      perror("pt-shm-read: create");
-      return 1;
-    }
-    memset(addr, 0xab, size);
-    shmdt(addr);
-  }
+int main() {
   int id = shmget(PT_SHM_KEY, 0, 0);
   if (id < 0) {
     printf("no segment\n");

@@ -13,11 +13,16 @@ run() {
   echo "status $status"
 }
 
-# Prints the calls traced since the last look, and forgets them.
-calls() {
-  [ -f "$BOARD_SIM_TRACE" ] && cat "$BOARD_SIM_TRACE"
-  rm -f "$BOARD_SIM_TRACE"
+# The traced calls of the motion libraries (and logged sleeps); the exit sequence's
+# calls into other libraries are left out.
+motion_trace() {
+  [ -f "$BOARD_SIM_TRACE" ] && grep -E '^(STEPPER_|lens_|len_|af_|pt_|sleep )' "$BOARD_SIM_TRACE"
   return 0
+}
+# Prints them, and forgets the trace.
+calls() {
+  motion_trace
+  rm -f "$BOARD_SIM_TRACE"
 }
 
 # run_help ARGS...: like run, but replaces the module's help (saved in help.txt by
