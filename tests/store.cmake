@@ -7,6 +7,12 @@ target_link_libraries(qzsock-client PRIVATE qzsocket)
 target_include_directories(qzsock-client PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/qzsocket)
 set_target_properties(qzsock-client PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 
+# Prints the store's records: $BUILD_DIR/tests/qzdb-dump.
+add_executable(qzdb-dump ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/qzdb_dump.cpp)
+target_link_libraries(qzdb-dump PRIVATE qzdb)
+set_target_properties(qzdb-dump PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+
+e2e_test(store.seeded ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/seeded)
 e2e_test(store.messaging ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/messaging)
 e2e_test(store.control-sim ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/control-sim)
 
