@@ -1,0 +1,42 @@
+# Shared by the system-module cases; sourced by their cmd scripts inside the sandbox.
+
+# Masks the line numbers of error reports: " ERROR  (src|fn|123): " -> "(src|fn|#): ".
+mask_lines() { sed -E 's/^( ERROR  \([^|]*\|[^|]*\|)[0-9]+\): /\1#): /'; }
+
+# Runs the tool (as "debug", found on PATH) with its standard error masked by mask_lines (printed after its
+# standard output has been written), and prints "status N" afterwards.
+run_debug() {
+  local err status
+  err=$(mktemp)
+  PATH="$BIN:$PATH" debug "$@" 2>"$err"
+  status=$?
+  mask_lines <"$err" >&2
+  rm -f "$err"
+  echo "status $status"
+}
+
+# sd_board [N...]: gives this sandbox a private /dev holding the usual character
+# devices plus empty card nodes /dev/mmcblkN for each N, and puts the recording
+# stand-ins of the SD-card shell tools first on PATH. Their calls (and the board
+# library's, e.g. qz_free_system_caches) go to $BOARD_SIM_TRACE, ./calls by default.
+# The node folder is a tmpfs moved over /dev inside the sandbox's own mount
+# namespace: the host's /dev is never written.
+sd_board() {
+  local dev=/tmp/sd-dev name i
+  mkdir -p "$dev"
+  mount -t tmpfs -o mode=0755,size=1m sd-dev "$dev" || return 1
+  for name in null zero full random urandom tty; do
+    : >"$dev/$name"
+    mount --bind "/dev/$name" "$dev/$name" || return 1
+  done
+  ln -s /proc/self/fd "$dev/fd"
+  ln -s /proc/self/fd/0 "$dev/stdin"
+  ln -s /proc/self/fd/1 "$dev/stdout"
+  ln -s /proc/self/fd/2 "$dev/stderr"
+  for i in "$@"; do : >"$dev/mmcblk$i"; done
+  mount --move "$dev" /dev || return 1
+  [ "$(findmnt -n -o SOURCE --mountpoint /dev | tail -n 1)" = sd-dev ] || return 1
+  export PATH="$SRC/tests/e2e/system/sd-tools:$PATH"
+  export BOARD_SIM_TRACE=${BOARD_SIM_TRACE:-$PWD/calls}
+  : >"$BOARD_SIM_TRACE"
+}

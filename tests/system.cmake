@@ -1,0 +1,8 @@
+# System test modules (sdmmc, cpu, db, media) and the store's SQL console calls.
+file(GLOB system_cases CONFIGURE_DEPENDS LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/e2e/system/*)
+foreach(case_dir ${system_cases})
+  if(EXISTS ${case_dir}/cmd)
+    get_filename_component(case_name ${case_dir} NAME)
+    e2e_test(system.${case_name} ${case_dir} LABELS system)
+  endif()
+endforeach()
