@@ -40,3 +40,10 @@ sd_board() {
   export BOARD_SIM_TRACE=${BOARD_SIM_TRACE:-$PWD/calls}
   : >"$BOARD_SIM_TRACE"
 }
+
+# Prints the recorded card-tool calls and cache drops; other board calls that land in
+# the same trace (the exit sequence's deinit of other libraries) are left out.
+sd_calls() {
+  grep -E '^(df|mount|dd|sync|fdisk|fdisk<|mkdosfs|dosfsck|qz_free_system_caches)( |$)' \
+    "$BOARD_SIM_TRACE"
+}
