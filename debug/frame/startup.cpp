@@ -85,7 +85,7 @@ void test_dispatch(int argc, char **argv) {
   }
   test_set_program_name(argv[0]);
 
-  int moduleSeen = 0;
+  int moduleSeen = 0, helpSeen = 0;
   for (int i = 0; i < argc; i++) {
     const char *word = argv[i];
     if (strcmp(word, "-M") == 0 || strcmp(word, "--module") == 0) {
@@ -104,13 +104,15 @@ void test_dispatch(int argc, char **argv) {
       }
       copy_word(gHelpName, sizeof gHelpName, argv[i + 1]);
       test_help(gHelpName);
-      return;  // help wins over a module switch wherever it stands
+      helpSeen = 1;
+      break;  // help wins over a module switch wherever it stands
     }
   }
-  if (!moduleSeen) {
+  if (!helpSeen && !moduleSeen) {
     show_usage();
     return;
   }
+  // An empty help name ("-h ''") still lets an earlier module switch run.
   if (gModuleName[0] == '\0' || gHelpName[0] != '\0') return;
   test_run(gModuleName, argc, argv);
 }

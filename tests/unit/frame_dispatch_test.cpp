@@ -91,7 +91,12 @@ TEST_F(Dispatch, HelpWinsWhereverItStands) {
   EXPECT_EQ(Scan({"debug", "-M", "media", "-h", "gpio"}), "debug version: 1.2.0\n");
   EXPECT_EQ(Scan({"debug", "--help", "media", "-M", "gpio"}), "debug version: 1.2.0\n");
   EXPECT_EQ(Scan({"debug", "-h", "nosuch"}), "debug version: 1.2.0\n");
+  EXPECT_EQ(Scan({"debug", "-h", ""}), "debug version: 1.2.0\n");
   EXPECT_EQ(gCalls, (std::vector<std::string>{"help gpio", "help media"}));
+  // An empty help name names no help, so the module named before it runs.
+  EXPECT_EQ(Scan({"debug", "-M", "gpio", "-h", ""}), "debug version: 1.2.0\n");
+  EXPECT_EQ(Scan({"debug", "-h", "", "-M", "gpio"}), "debug version: 1.2.0\n");
+  EXPECT_EQ(gCalls, (std::vector<std::string>{"help gpio", "help media", "run gpio 5"}));
 }
 
 TEST_F(Dispatch, LongNamesAreCut) {
