@@ -22,9 +22,10 @@ typedef struct QzMsgHeader {
 } QzMsgHeader;
 
 typedef int (*QzSockCallback)(void *context, QzMsgHeader *header, void *data);
-// A request handler receives the dispatch context and the message data. The data of a
-// delivered message is followed by at least one zero byte; qz_sock_data_length()
-// tells a handler how many bytes the message really carried.
+// A request handler receives the context given to qz_sock_init and the message data.
+// The data of a delivered message is followed by at least 64 zero bytes, so a fixed-size
+// read from a short message sees zeros; qz_sock_data_length() tells a handler how many
+// bytes the message really carried.
 typedef int (*QzRequestHandler)(void *context, void *data);
 
 typedef struct QzRequestEntry {
@@ -37,6 +38,7 @@ typedef struct QzRequestEntry {
 enum { QZ_SOCK_DISCONNECTED = 0, QZ_SOCK_CONNECTING = 1, QZ_SOCK_CONNECTED = 2 };
 
 // Starts the background connection to path as client clientId. Returns 0 or -1.
+// With a null callback, received messages go to dispatch_request.
 int qz_sock_init(QzSockCallback callback, void *context, int clientId, const char *path);
 // Stops the receive thread and closes the connection.
 int qz_sock_uninit(void);
