@@ -56,12 +56,13 @@ static void motor_help(void) {
   exit(-1);
 }
 
-// The P-iris moves on its own after a duty change; wait until it is idle.
+// The P-iris moves on its own after a duty change; wait until it is idle. A P-iris
+// that never settles would hold the tool forever, so a stop request ends the wait.
 static void motor_set_piris(uint32_t duty) {
   STEPPER_set_piris_duty(duty);
   do {
     OSA_sleepMs(5);
-  } while (STEPPER_check_busy(STEPPER_PIRIS));
+  } while (STEPPER_check_busy(STEPPER_PIRIS) && !test_stop_requested());
 }
 
 static void motor_init_param(int argc, char **argv) {
@@ -97,6 +98,11 @@ static void motor_init_param(int argc, char **argv) {
 
 static int motor_test_main(int argc, char **argv) {
   motor_init_param(argc, argv);
+  // Stopped while waiting for the P-iris: the user no longer wants the move.
+  if (test_stop_requested()) {
+    STEPPER_close();
+    return 0;
+  }
   if (STEPPER_run(&motor_request) != 0)
     OSA_error("qz_motor", "motor_test_main", __LINE__, "STEPPER_run failed! \n");
   STEPPER_close();

@@ -1,7 +1,8 @@
 // Host stepper-motor driver: motor positions live in state files under BOARD_SIM_DIR
 // ("stepper.pos.<motor>"), so a later run continues where an earlier one stopped.
 // The P-iris is slow: after a duty change it answers busy to the next few polls.
-// Writing a non-zero "stepper.fault" makes every run fail, as a jammed motor would.
+// Writing a non-zero "stepper.fault" makes every run fail and keeps the P-iris busy,
+// as a jammed motor would.
 #include "stepper.h"
 
 #include <stdio.h>
@@ -41,6 +42,7 @@ int STEPPER_run(StepperRequest *request) {
 int STEPPER_check_busy(int motor) {
   board_trace("STEPPER_check_busy", motor);
   if (motor != STEPPER_PIRIS) return 0;
+  if (board_state_get_int("stepper.fault", 0) != 0) return 1;  // jammed: never settles
   long long left = board_state_get_int("stepper.piris.busy", 0);
   if (left <= 0) return 0;
   board_state_set_int("stepper.piris.busy", left - 1);
