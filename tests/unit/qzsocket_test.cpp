@@ -58,8 +58,9 @@ bool eventually(Pred pred, int ms = 3000) {
 std::vector<uint8_t> frame(uint32_t length, uint32_t id, uint32_t sender, uint32_t target,
                            const std::vector<uint8_t> &data) {
   uint32_t words[4] = {htole32(length), htole32(id), htole32(sender), htole32(target)};
-  std::vector<uint8_t> out(reinterpret_cast<uint8_t *>(words), reinterpret_cast<uint8_t *>(words) + 16);
-  out.insert(out.end(), data.begin(), data.end());
+  std::vector<uint8_t> out(sizeof words + data.size());
+  memcpy(out.data(), words, sizeof words);
+  if (!data.empty()) memcpy(out.data() + sizeof words, data.data(), data.size());
   return out;
 }
 
