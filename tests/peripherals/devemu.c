@@ -18,6 +18,7 @@
  *   --proc-mtd FILE           /proc/mtd is a copy of FILE
  *   --iio CH=TEXT             /sys/bus/iio/devices/iio:device0/in_voltageCH_raw
  *   --log FILE                one line per bus transfer and device request
+ *   --stamp                   log lines start with the milliseconds since start
  *
  * The chips answer the way the platform's I2C device does: an address is taken in its
  * 7-bit form or its 8-bit (shifted) form; a write sets the register pointer from its
@@ -78,10 +79,17 @@ static FILE *g_busLog;
 static GHashTable *g_clients;
 static GMainLoop *g_loop;
 static int g_childStatus = 1;
+static int g_stampLines;     /* --stamp: lines start with milliseconds since start */
+static int g_atLineStart = 1;
+static gint64 g_startTime;
 
 static void logf_(const char *fmt, ...) G_GNUC_PRINTF(1, 2);
 static void logf_(const char *fmt, ...) {
   if (!g_busLog) return;
+  if (g_stampLines && g_atLineStart)
+    fprintf(g_busLog, "%.3f ", (double)(g_get_monotonic_time() - g_startTime) / 1000.0);
+  size_t fmtLen = strlen(fmt);
+  g_atLineStart = fmtLen > 0 && fmt[fmtLen - 1] == '\n';
   va_list args;
   va_start(args, fmt);
   vfprintf(g_busLog, fmt, args);
@@ -416,8 +424,13 @@ int main(int argc, char **argv) {
   g_signal_connect(i2cHandler, "handle-read", G_CALLBACK(on_i2c_read), NULL);
   g_signal_connect(i2cHandler, "handle-write", G_CALLBACK(on_i2c_write), NULL);
 
+  g_startTime = g_get_monotonic_time();
   for (int i = 1; i < split; i++) {
     const char *opt = argv[i];
+    if (!strcmp(opt, "--stamp")) {
+      g_stampLines = 1;
+      continue;
+    }
     const char *val = i + 1 < split ? argv[i + 1] : NULL;
     if (!val) die("%s needs a value", opt);
     i++;

@@ -25,3 +25,15 @@ trace() {
 quiet() {
   "$@" >/dev/null
 }
+
+# emu OPTION... -- PROGRAM...: runs PROGRAM against the emulated kernel devices; the
+# bus log goes to ./bus.
+emu() {
+  devemu --log bus "$@"
+}
+
+# buslog: prints and clears the emulator's bus log.
+buslog() {
+  [ -f bus ] && cat bus
+  : >bus
+}
