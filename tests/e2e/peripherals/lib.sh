@@ -37,3 +37,10 @@ buslog() {
   [ -f bus ] && cat bus
   : >bus
 }
+
+# to FILE COMMAND...: runs a command with its standard output in FILE.
+to() {
+  local file=$1
+  shift
+  "$@" >"$file"
+}
