@@ -102,7 +102,7 @@ TEST_F(Hdal, BlankSourceEndsAndPathsAreChecked) {
     ASSERT_NE(y, nullptr);
     EXPECT_EQ(f.pw[0], 896u);
     EXPECT_EQ(f.ph[0], 512u);
-    EXPECT_LT((uintptr_t)y + kMapBytes, (uintptr_t)1 << 32);  // fits the detector's word
+    EXPECT_LT((uint64_t)(uintptr_t)y + kMapBytes, (uint64_t)1 << 32);  // fits the detector's word
     EXPECT_EQ(y[0], 16);
     EXPECT_EQ(y[896 * 512 - 1], 16);
     EXPECT_EQ(y[896 * 512], 128);  // chroma

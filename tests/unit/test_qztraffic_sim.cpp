@@ -7,6 +7,12 @@
 #include <string.h>
 #include <sys/mman.h>
 
+#ifdef MAP_32BIT
+#define MAP_32BIT_IF_ANY MAP_32BIT
+#else
+#define MAP_32BIT_IF_ANY 0  // a 32-bit target maps everything below 4 GiB
+#endif
+
 #include <string>
 #include <vector>
 
@@ -122,7 +128,7 @@ TEST(PixelDetector, FindsTheCarsTheSceneDraws) {
       "at 0 A 330 120\nat 40 A 95 120\nat 60 A space 0 1\n"
       "at 10 B space 1 0\nat 70 B space 1 0\nat 110 B 45 300\ngone 115 B\n"
       "at 60 C 10 120\nat 110 C 300 120\n");
-  void *mem = mmap(nullptr, 896 * 512, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT,
+  void *mem = mmap(nullptr, 896 * 512, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_32BIT_IF_ANY,
                    -1, 0);
   ASSERT_NE(mem, MAP_FAILED);
   TrafficInitParam param = {};

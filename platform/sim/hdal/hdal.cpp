@@ -13,6 +13,10 @@
 #include <string.h>
 #include <sys/ipc.h>
 #include <sys/mman.h>
+
+#ifndef MAP_32BIT
+#define MAP_32BIT 0  // on a 32-bit target every mapping lies below 4 GiB anyway
+#endif
 #include <sys/sem.h>
 #include <time.h>
 #include <unistd.h>
