@@ -6,3 +6,11 @@ foreach(case_dir ${system_cases})
     e2e_test(system.${case_name} ${case_dir} LABELS system)
   endif()
 endforeach()
+
+unit_test(system_sql_console_test SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/system_sql_console_test.cpp
+          LIBS qzdb)
+unit_test(system_module_command_test
+          SOURCES ${CMAKE_CURRENT_LIST_DIR}/unit/system_module_command_test.cpp
+                  ${PROJECT_SOURCE_DIR}/debug/modules/module_util.cpp
+          LIBS frame)
+target_include_directories(system_module_command_test PRIVATE ${PROJECT_SOURCE_DIR}/debug/modules)

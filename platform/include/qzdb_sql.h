@@ -28,7 +28,8 @@ const char *sqlite_query_column_name(sqlite3 *handle, sqlite3_stmt *stmt, int i)
 // Copies the current row's value of column i as text into buf (len bytes, always
 // NUL-terminated, longer values cut; SQL NULL gives ""). Returns 0 or -1.
 int sqlite_query_column_text(sqlite3_stmt *stmt, int i, char *buf, int len);
-// Moves to the next row: 0 when there is one, 1 at the end, -1 on an error.
+// Moves to the next row: 0 when there is one, 1 at the end (and on every later
+// call), -1 on an error.
 int sqlite_query_next(sqlite3_stmt *stmt);
 // Releases a statement; null is accepted. Returns 0.
 int sqlite_clear_stmt(sqlite3_stmt *stmt);

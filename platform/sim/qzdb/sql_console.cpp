@@ -75,6 +75,9 @@ extern "C" int sqlite_query_column_text(sqlite3_stmt *stmt, int i, char *buf, in
 
 extern "C" int sqlite_query_next(sqlite3_stmt *stmt) {
   if (stmt == nullptr) return -1;
+  // Statements come from sqlite_query_record, already stepped once: one that is no
+  // longer running has reached its end, and stepping it again would start it over.
+  if (!sqlite3_stmt_busy(stmt)) return 1;
   int rc = sqlite3_step(stmt);
   if (rc == SQLITE_ROW) return 0;
   return rc == SQLITE_DONE ? 1 : -1;
