@@ -1,0 +1,45 @@
+// The `search` module: discovery responder on eth0 (raw frames, EtherType 0x0809) and,
+// on OEM index 12, the UDP "tovrin" protocol. Frame layouts live in search_proto.h.
+#pragma once
+
+#include <pthread.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#include <atomic>
+
+struct pcap;
+
+typedef struct SearchListener {
+  pthread_t thread;
+  int ifaceKind;                     // 0 wired: the wired settings and eth0
+  uint8_t mac[6];                    // eth0's MAC, read when the service starts
+  std::atomic<struct pcap *> capture;  // published once the filter is installed
+} SearchListener;
+
+// OEM index that turns on the UDP protocol.
+enum { SEARCH_TOVRIN_OEM_INDEX = 12 };
+
+int search_run(int argc, char **argv);
+int qz_search_init(void);
+void search_deinit(void);
+int search_init_network(void);
+void *search_listen(void *arg);
+void *search_timer_thread(void *arg);
+int search_response(SearchListener *listener, const uint8_t dst[6]);
+int modify_reponse(SearchListener *listener, const uint8_t dst[6], int result);
+// Carries out a modify text (ending at its NUL or after len bytes): -1 refused, 0
+// accepted with the address settings unchanged, 1 accepted and changed.
+int modify_device(const char *text, size_t len, int ifaceKind);
+int search_check_user(const char *user, const char *password);
+int get_mac(const char *ifname, uint8_t out[6]);
+// One captured frame of caplen bytes.
+void search_handle_frame(SearchListener *listener, const uint8_t *frame, size_t caplen);
+
+void *tovrin_socket_thread(void *arg);
+int tovrin_search_resp(void);
+// req holds len received bytes (at most 128); missing bytes count as zero.
+int tovrin_modify(const uint8_t *req, size_t len);
+int tovrin_modify_resp(const char *text);
+// One received datagram: answers, modifies or ignores it.
+void tovrin_handle_datagram(const uint8_t *dgram, size_t len);

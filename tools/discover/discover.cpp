@@ -1,0 +1,423 @@
+// discover: finds cameras on the LAN and changes their address settings, the way a
+// configuration tool does, over raw Ethernet frames (EtherType 0x0809) or the UDP
+// tovrin protocol.
+//
+//   discover [--iface IF] [--timeout SEC] search
+//   discover [--iface IF] [--timeout SEC] modify MAC 'IP;HttpPort;Netmask;Gateway;Dns;Title;User;Password'
+//   discover --udp [--timeout SEC] search
+//   discover --udp [--timeout SEC] modify MAC IP NETMASK GATEWAY TITLE PASSWORD [NEWPASSWORD]
+//
+// Exit status: 0 when a camera answered (modify: and accepted), 1 when none did or it
+// refused, 2 for bad arguments or a system failure.
+#include <arpa/inet.h>
+#include <errno.h>
+#include <getopt.h>
+#include <linux/if_packet.h>
+#include <net/ethernet.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "search_proto.h"
+
+enum { EXIT_ANSWERED = 0, EXIT_NO_ANSWER = 1, EXIT_USAGE = 2 };
+enum { MAX_CAMERAS = 256 };
+
+static const char *g_iface = "eth0";
+static double g_timeout = 3.0;
+
+static void usage(FILE *out) {
+  fprintf(out,
+          "usage: discover [--iface IF] [--timeout SEC] search\n"
+          "       discover [--iface IF] [--timeout SEC] modify MAC "
+          "'IP;HttpPort;Netmask;Gateway;Dns;Title;User;Password'\n"
+          "       discover --udp [--timeout SEC] search\n"
+          "       discover --udp [--timeout SEC] modify MAC IP NETMASK GATEWAY TITLE PASSWORD "
+          "[NEWPASSWORD]\n"
+          "  --iface IF     interface for raw frames (default eth0)\n"
+          "  --timeout SEC  how long to wait for replies (default 3)\n"
+          "  --udp          use the UDP protocol (ports 62630/62631)\n");
+}
+
+static int fail(const char *what) {
+  fprintf(stderr, "discover: %s: %s\n", what, strerror(errno));
+  return EXIT_USAGE;
+}
+
+static int parse_mac(const char *text, uint8_t mac[6]) {
+  unsigned v[6];
+  char end;
+  if (sscanf(text, "%2x:%2x:%2x:%2x:%2x:%2x%c", &v[0], &v[1], &v[2], &v[3], &v[4], &v[5],
+             &end) != 6 || strlen(text) != 17)
+    return -1;
+  for (int i = 0; i < 6; i++) mac[i] = (uint8_t)v[i];
+  return 0;
+}
+
+static void format_mac(char out[18], const uint8_t *mac) {
+  snprintf(out, 18, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4],
+           mac[5]);
+}
+
+static int parse_address(const char *text, uint32_t *out) {
+  struct in_addr addr;
+  if (!inet_aton(text, &addr)) return -1;
+  *out = addr.s_addr;
+  return 0;
+}
+
+static double now_seconds(void) {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+// Milliseconds left until deadline (0 when it has passed).
+static int remaining_ms(double deadline) {
+  double left = deadline - now_seconds();
+  return left > 0 ? (int)(left * 1000) + 1 : 0;
+}
+
+// Receives until the deadline; on_packet returns 1 to stop early.
+typedef int (*PacketHandler)(const uint8_t *data, size_t len, void *ctx);
+static void receive_until(int fd, double deadline, PacketHandler onPacket, void *ctx) {
+  uint8_t buf[2048];
+  for (;;) {
+    int wait = remaining_ms(deadline);
+    if (wait == 0) return;
+    struct pollfd pfd = {fd, POLLIN, 0};
+    int ready = poll(&pfd, 1, wait);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0) return;
+    struct sockaddr_ll from;
+    socklen_t fromLen = sizeof(from);
+    memset(&from, 0, sizeof(from));
+    ssize_t n = recvfrom(fd, buf, sizeof(buf), 0, (struct sockaddr *)&from, &fromLen);
+    if (n < 0) return;
+    if (from.sll_family == AF_PACKET && from.sll_pkttype == PACKET_OUTGOING) continue;
+    if (onPacket(buf, (size_t)n, ctx)) return;
+  }
+}
+
+// ---- Raw frames -------------------------------------------------------------------
+
+static int open_raw(uint8_t ownMac[6], struct sockaddr_ll *link) {
+  int fd = socket(AF_PACKET, SOCK_RAW, htons(SEARCH_ETHERTYPE));
+  if (fd < 0) return fail("socket(AF_PACKET)");
+  struct ifreq req;
+  memset(&req, 0, sizeof(req));
+  snprintf(req.ifr_name, sizeof(req.ifr_name), "%s", g_iface);
+  if (ioctl(fd, SIOCGIFINDEX, &req) < 0) {
+    fprintf(stderr, "discover: no interface %s: %s\n", g_iface, strerror(errno));
+    close(fd);
+    return -2;
+  }
+  memset(link, 0, sizeof(*link));
+  link->sll_family = AF_PACKET;
+  link->sll_protocol = htons(SEARCH_ETHERTYPE);
+  link->sll_ifindex = req.ifr_ifindex;
+  link->sll_halen = 6;
+  if (bind(fd, (struct sockaddr *)link, sizeof(*link)) < 0) {
+    fail("bind");
+    close(fd);
+    return -2;
+  }
+  if (ioctl(fd, SIOCGIFHWADDR, &req) < 0) {
+    fail("SIOCGIFHWADDR");
+    close(fd);
+    return -2;
+  }
+  memcpy(ownMac, req.ifr_hwaddr.sa_data, 6);
+  return fd;
+}
+
+static int send_raw(int fd, struct sockaddr_ll *link, const uint8_t *frame, size_t len) {
+  memcpy(link->sll_addr, frame, 6);
+  if (sendto(fd, frame, len, 0, (struct sockaddr *)link, sizeof(*link)) < 0) {
+    fail("send");
+    return -1;
+  }
+  return 0;
+}
+
+typedef struct RawSearch {
+  uint8_t seen[MAX_CAMERAS][6];
+  int count;
+} RawSearch;
+
+static int on_search_reply(const uint8_t *data, size_t len, void *ctx) {
+  RawSearch *search = (RawSearch *)ctx;
+  SearchReply reply;
+  if (search_parse_reply(data, len, &reply) != 0 || reply.operation != SEARCH_OP_SEARCH_REPLY)
+    return 0;
+  for (int i = 0; i < search->count; i++)
+    if (memcmp(search->seen[i], reply.camera, 6) == 0) return 0;  // announced again
+  if (search->count < MAX_CAMERAS) memcpy(search->seen[search->count++], reply.camera, 6);
+  char mac[18];
+  format_mac(mac, reply.camera);
+  printf("%s %s\n", mac, reply.text);
+  fflush(stdout);
+  return 0;
+}
+
+static int raw_search(void) {
+  uint8_t own[6];
+  struct sockaddr_ll link;
+  int fd = open_raw(own, &link);
+  if (fd < 0) return EXIT_USAGE;
+  uint8_t frame[64];
+  size_t len = search_build_search_request(frame, sizeof(frame), own);
+  if (send_raw(fd, &link, frame, len) != 0) {
+    close(fd);
+    return EXIT_USAGE;
+  }
+  static RawSearch search;
+  search.count = 0;
+  receive_until(fd, now_seconds() + g_timeout, on_search_reply, &search);
+  close(fd);
+  return search.count > 0 ? EXIT_ANSWERED : EXIT_NO_ANSWER;
+}
+
+typedef struct RawModify {
+  uint8_t target[6];
+  int answered;
+  int result;
+} RawModify;
+
+static int on_modify_reply(const uint8_t *data, size_t len, void *ctx) {
+  RawModify *modify = (RawModify *)ctx;
+  SearchReply reply;
+  if (search_parse_reply(data, len, &reply) != 0 || reply.operation != SEARCH_OP_MODIFY_REPLY ||
+      memcmp(reply.camera, modify->target, 6) != 0)
+    return 0;
+  char mac[18];
+  format_mac(mac, reply.camera);
+  printf("%s result %d %s\n", mac, reply.result, reply.text);
+  fflush(stdout);
+  modify->answered = 1;
+  modify->result = reply.result;
+  return 1;
+}
+
+static int raw_modify(const char *macText, const char *text) {
+  RawModify modify;
+  memset(&modify, 0, sizeof(modify));
+  if (parse_mac(macText, modify.target) != 0) {
+    fprintf(stderr, "discover: bad MAC address: %s\n", macText);
+    return EXIT_USAGE;
+  }
+  uint8_t own[6];
+  struct sockaddr_ll link;
+  int fd = open_raw(own, &link);
+  if (fd < 0) return EXIT_USAGE;
+  uint8_t frame[1500];
+  size_t len = search_build_modify_request(frame, sizeof(frame), own, modify.target, text);
+  if (len == 0) {
+    fprintf(stderr, "discover: modify text too long\n");
+    close(fd);
+    return EXIT_USAGE;
+  }
+  if (send_raw(fd, &link, frame, len) != 0) {
+    close(fd);
+    return EXIT_USAGE;
+  }
+  receive_until(fd, now_seconds() + g_timeout, on_modify_reply, &modify);
+  close(fd);
+  if (!modify.answered) {
+    fprintf(stderr, "discover: no reply from %s\n", macText);
+    return EXIT_NO_ANSWER;
+  }
+  return modify.result == 1 ? EXIT_ANSWERED : EXIT_NO_ANSWER;
+}
+
+// ---- UDP ------------------------------------------------------------------------------
+
+static int open_udp(void) {
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  if (fd < 0) return fail("socket");
+  int on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof(on));
+  setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on));
+  struct sockaddr_in addr;
+  memset(&addr, 0, sizeof(addr));
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(TOVRIN_REPLY_PORT);
+  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (bind(fd, (struct sockaddr *)&addr, sizeof(addr)) < 0) {
+    fail("bind port 62631");
+    close(fd);
+    return -2;
+  }
+  return fd;
+}
+
+static int send_udp(int fd, const uint8_t *data, size_t len) {
+  struct sockaddr_in to;
+  memset(&to, 0, sizeof(to));
+  to.sin_family = AF_INET;
+  to.sin_port = htons(TOVRIN_REQUEST_PORT);
+  to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+  if (sendto(fd, data, len, 0, (struct sockaddr *)&to, sizeof(to)) < 0) {
+    fail("sendto");
+    return -1;
+  }
+  return 0;
+}
+
+static bool tovrin_reply_of(const uint8_t *data, size_t len, uint8_t command, size_t size) {
+  return len == size && memcmp(data, kTovrinMagic, TOVRIN_MAGIC_LEN) == 0 && data[8] == 0 &&
+         data[9] == command;
+}
+
+static void format_ipv4(char out[16], const uint8_t *b) {
+  snprintf(out, 16, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
+}
+
+static int on_udp_search_reply(const uint8_t *data, size_t len, void *ctx) {
+  if (!tovrin_reply_of(data, len, TOVRIN_CMD_SEARCH_REPLY, TOVRIN_SEARCH_REPLY_LEN)) return 0;
+  char mac[18], ip[16], mask[16], gw[16], name[TOVRIN_NAME_SIZE], firmware[17];
+  format_mac(mac, data + 10);
+  format_ipv4(ip, data + 20);
+  format_ipv4(mask, data + 24);
+  format_ipv4(gw, data + 28);
+  snprintf(name, sizeof(name), "%.31s", (const char *)data + 32);
+  snprintf(firmware, sizeof(firmware), "%.16s", (const char *)data + 64);
+  bool good = tovrin_checksum(data, len) == 0;
+  printf("%s %s;%s;%s;%s;%s%s\n", mac, ip, mask, gw, name, firmware, good ? "" : " (bad checksum)");
+  fflush(stdout);
+  (*(int *)ctx)++;
+  return 0;
+}
+
+static int udp_search(void) {
+  int fd = open_udp();
+  if (fd < 0) return EXIT_USAGE;
+  uint8_t req[16];
+  size_t len = tovrin_build_search_request(req, sizeof(req));
+  int count = 0;
+  if (send_udp(fd, req, len) == 0)
+    receive_until(fd, now_seconds() + g_timeout, on_udp_search_reply, &count);
+  close(fd);
+  return count > 0 ? EXIT_ANSWERED : EXIT_NO_ANSWER;
+}
+
+typedef struct UdpModify {
+  uint8_t target[6];
+  int answered;
+  int accepted;
+} UdpModify;
+
+static int on_udp_modify_reply(const uint8_t *data, size_t len, void *ctx) {
+  UdpModify *modify = (UdpModify *)ctx;
+  if (!tovrin_reply_of(data, len, TOVRIN_CMD_MODIFY_REPLY, TOVRIN_MODIFY_REPLY_LEN) ||
+      memcmp(data + 10, modify->target, 6) != 0)
+    return 0;
+  char mac[18], text[17];
+  format_mac(mac, data + 10);
+  snprintf(text, sizeof(text), "%.16s", (const char *)data + 16);
+  printf("%s %s%s\n", mac, text, tovrin_checksum(data, len) == 0 ? "" : " (bad checksum)");
+  fflush(stdout);
+  modify->answered = 1;
+  modify->accepted = strcmp(text, "Successfully.") == 0;
+  return 1;
+}
+
+static int udp_modify(int argc, char **argv) {
+  // MAC IP NETMASK GATEWAY TITLE PASSWORD [NEWPASSWORD]
+  UdpModify modify;
+  memset(&modify, 0, sizeof(modify));
+  uint32_t ip, mask, gw;
+  if (parse_mac(argv[0], modify.target) != 0) {
+    fprintf(stderr, "discover: bad MAC address: %s\n", argv[0]);
+    return EXIT_USAGE;
+  }
+  const char *names[3] = {"IP", "NETMASK", "GATEWAY"};
+  uint32_t *values[3] = {&ip, &mask, &gw};
+  for (int i = 0; i < 3; i++) {
+    if (parse_address(argv[1 + i], values[i]) != 0) {
+      fprintf(stderr, "discover: bad %s address: %s\n", names[i], argv[1 + i]);
+      return EXIT_USAGE;
+    }
+  }
+  const char *title = argv[4], *password = argv[5];
+  const char *newPassword = argc > 6 ? argv[6] : "";
+  if (strlen(title) >= TOVRIN_NAME_SIZE || strlen(password) > TOVRIN_PASSWORD_SIZE ||
+      strlen(newPassword) > TOVRIN_PASSWORD_SIZE) {
+    fprintf(stderr, "discover: TITLE holds at most 31 characters, passwords at most 16\n");
+    return EXIT_USAGE;
+  }
+  int fd = open_udp();
+  if (fd < 0) return EXIT_USAGE;
+  uint8_t req[TOVRIN_MODIFY_LEN];
+  tovrin_build_modify_request(req, modify.target, ip, mask, gw, title, password, newPassword);
+  if (send_udp(fd, req, sizeof(req)) == 0)
+    receive_until(fd, now_seconds() + g_timeout, on_udp_modify_reply, &modify);
+  close(fd);
+  if (!modify.answered) {
+    fprintf(stderr, "discover: no reply from %s\n", argv[0]);
+    return EXIT_NO_ANSWER;
+  }
+  return modify.accepted ? EXIT_ANSWERED : EXIT_NO_ANSWER;
+}
+
+int main(int argc, char **argv) {
+  static const struct option longopts[] = {
+      {"iface", required_argument, NULL, 'i'},
+      {"timeout", required_argument, NULL, 't'},
+      {"udp", no_argument, NULL, 'u'},
+      {"help", no_argument, NULL, 'h'},
+      {NULL, 0, NULL, 0},
+  };
+  bool udp = false;
+  int opt;
+  while ((opt = getopt_long(argc, argv, "+i:t:uh", longopts, NULL)) != -1) {
+    switch (opt) {
+      case 'i':
+        if (!optarg[0] || strlen(optarg) >= IFNAMSIZ) {
+          fprintf(stderr, "discover: bad interface name: %s\n", optarg);
+          return EXIT_USAGE;
+        }
+        g_iface = optarg;
+        break;
+      case 't': {
+        char *end;
+        g_timeout = strtod(optarg, &end);
+        if (*end || end == optarg || !(g_timeout > 0 && g_timeout <= 3600)) {
+          fprintf(stderr, "discover: bad timeout: %s\n", optarg);
+          return EXIT_USAGE;
+        }
+        break;
+      }
+      case 'u':
+        udp = true;
+        break;
+      case 'h':
+        usage(stdout);
+        return 0;
+      default:
+        usage(stderr);
+        return EXIT_USAGE;
+    }
+  }
+  int left = argc - optind;
+  char **args = argv + optind;
+  if (left == 1 && strcmp(args[0], "search") == 0) return udp ? udp_search() : raw_search();
+  if (left >= 1 && strcmp(args[0], "modify") == 0) {
+    if (!udp && left == 3) return raw_modify(args[1], args[2]);
+    if (udp && (left == 7 || left == 8)) return udp_modify(left - 1, args + 1);
+    fprintf(stderr, "discover: modify: wrong number of arguments\n");
+  } else if (left == 0) {
+    fprintf(stderr, "discover: missing command (search or modify)\n");
+  } else {
+    fprintf(stderr, "discover: unknown command: %s\n", args[0]);
+  }
+  usage(stderr);
+  return EXIT_USAGE;
+}
