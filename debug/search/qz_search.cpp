@@ -289,6 +289,22 @@ static void on_frame(u_char *user, const struct pcap_pkthdr *header, const u_cha
   search_handle_frame((SearchListener *)user, bytes, header->caplen);
 }
 
+// A live capture as pcap_open_live(ifname, 65535, promiscuous, no timeout) opens it,
+// but in immediate mode: with no timeout the kernel's block ring would otherwise hold
+// a lone request until the block fills, and the requester would never be answered.
+static pcap_t *open_capture(const char *ifname, char err[PCAP_ERRBUF_SIZE]) {
+  pcap_t *capture = pcap_create(ifname, err);
+  if (!capture) return NULL;
+  if (pcap_set_snaplen(capture, 65535) != 0 || pcap_set_promisc(capture, 1) != 0 ||
+      pcap_set_timeout(capture, 0) != 0 || pcap_set_immediate_mode(capture, 1) != 0 ||
+      pcap_activate(capture) < 0) {
+    snprintf(err, PCAP_ERRBUF_SIZE, "%s", pcap_geterr(capture));
+    pcap_close(capture);
+    return NULL;
+  }
+  return capture;
+}
+
 void *search_listen(void *arg) {
   SearchListener *listener = (SearchListener *)arg;
   char name[32];
@@ -296,7 +312,7 @@ void *search_listen(void *arg) {
   OSA_thrSetName(name);
 
   char err[PCAP_ERRBUF_SIZE] = "";
-  pcap_t *capture = pcap_open_live(SEARCH_IFACE, 65535, 1, 0, err);
+  pcap_t *capture = open_capture(SEARCH_IFACE, err);
   if (!capture) {
     OSA_error(SEARCH_SRC, "search_listen", __LINE__, "error: pcap_open_live(): %s\n", err);
     return NULL;

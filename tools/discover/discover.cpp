@@ -6,6 +6,9 @@
 //   discover [--iface IF] [--timeout SEC] modify MAC 'IP;HttpPort;Netmask;Gateway;Dns;Title;User;Password'
 //   discover --udp [--timeout SEC] search
 //   discover --udp [--timeout SEC] modify MAC IP NETMASK GATEWAY TITLE PASSWORD [NEWPASSWORD]
+//   discover [--iface IF] [--timeout SEC] listen        (announcements and other replies)
+//   discover [--iface IF] [--timeout SEC] replay FILE...  (sends stored frames as they are)
+// --save DIR keeps every frame sent and received as DIR/<n>-sent.bin / <n>-recv.bin.
 //
 // Exit status: 0 when a camera answered (modify: and accepted), 1 when none did or it
 // refused, 2 for bad arguments or a system failure.
@@ -32,6 +35,20 @@ enum { MAX_CAMERAS = 256 };
 
 static const char *g_iface = "eth0";
 static double g_timeout = 3.0;
+static const char *g_saveDir;
+static bool g_badChecksum;
+static double g_start;
+
+// Keeps a copy of a frame under --save DIR.
+static void save_frame(const uint8_t *data, size_t len, const char *kind) {
+  static int serial;
+  if (!g_saveDir) return;
+  char path[4096];
+  snprintf(path, sizeof(path), "%s/%03d-%s.bin", g_saveDir, ++serial, kind);
+  FILE *fp = fopen(path, "wb");
+  if (!fp || fwrite(data, 1, len, fp) != len) fprintf(stderr, "discover: cannot save %s\n", path);
+  if (fp) fclose(fp);
+}
 
 static void usage(FILE *out) {
   fprintf(out,
@@ -41,9 +58,13 @@ static void usage(FILE *out) {
           "       discover --udp [--timeout SEC] search\n"
           "       discover --udp [--timeout SEC] modify MAC IP NETMASK GATEWAY TITLE PASSWORD "
           "[NEWPASSWORD]\n"
-          "  --iface IF     interface for raw frames (default eth0)\n"
-          "  --timeout SEC  how long to wait for replies (default 3)\n"
-          "  --udp          use the UDP protocol (ports 62630/62631)\n");
+          "       discover [--iface IF] [--timeout SEC] listen\n"
+          "       discover [--iface IF] [--timeout SEC] replay FILE...\n"
+          "  --iface IF      interface for raw frames (default eth0)\n"
+          "  --timeout SEC   how long to wait for replies (default 3)\n"
+          "  --udp           use the UDP protocol (ports 62630/62631)\n"
+          "  --save DIR      keep every frame sent and received in DIR\n"
+          "  --bad-checksum  send a UDP modify request with a wrong checksum\n");
 }
 
 static int fail(const char *what) {
@@ -102,6 +123,7 @@ static void receive_until(int fd, double deadline, PacketHandler onPacket, void 
     ssize_t n = recvfrom(fd, buf, sizeof(buf), 0, (struct sockaddr *)&from, &fromLen);
     if (n < 0) return;
     if (from.sll_family == AF_PACKET && from.sll_pkttype == PACKET_OUTGOING) continue;
+    save_frame(buf, (size_t)n, "recv");
     if (onPacket(buf, (size_t)n, ctx)) return;
   }
 }
@@ -139,6 +161,7 @@ static int open_raw(uint8_t ownMac[6], struct sockaddr_ll *link) {
 }
 
 static int send_raw(int fd, struct sockaddr_ll *link, const uint8_t *frame, size_t len) {
+  save_frame(frame, len, "sent");
   memcpy(link->sll_addr, frame, 6);
   if (sendto(fd, frame, len, 0, (struct sockaddr *)link, sizeof(*link)) < 0) {
     fail("send");
@@ -183,6 +206,56 @@ static int raw_search(void) {
   receive_until(fd, now_seconds() + g_timeout, on_search_reply, &search);
   close(fd);
   return search.count > 0 ? EXIT_ANSWERED : EXIT_NO_ANSWER;
+}
+
+static int on_any_reply(const uint8_t *data, size_t len, void *) {
+  SearchReply reply;
+  if (search_parse_reply(data, len, &reply) != 0) return 0;
+  char mac[18], dst[18];
+  format_mac(mac, reply.camera);
+  format_mac(dst, data);
+  if (reply.operation == SEARCH_OP_MODIFY_REPLY)
+    printf("%.1f %s > %s result %d %s\n", now_seconds() - g_start, mac, dst, reply.result,
+           reply.text);
+  else
+    printf("%.1f %s > %s %s\n", now_seconds() - g_start, mac, dst, reply.text);
+  fflush(stdout);
+  return 0;
+}
+
+static int raw_listen(void) {
+  uint8_t own[6];
+  struct sockaddr_ll link;
+  int fd = open_raw(own, &link);
+  if (fd < 0) return EXIT_USAGE;
+  receive_until(fd, g_start + g_timeout, on_any_reply, NULL);
+  close(fd);
+  return EXIT_ANSWERED;
+}
+
+static int raw_replay(int count, char **files) {
+  uint8_t own[6];
+  struct sockaddr_ll link;
+  int fd = open_raw(own, &link);
+  if (fd < 0) return EXIT_USAGE;
+  static uint8_t frame[65536];
+  for (int i = 0; i < count; i++) {
+    FILE *fp = fopen(files[i], "rb");
+    size_t len = fp ? fread(frame, 1, sizeof(frame), fp) : 0;
+    if (fp) fclose(fp);
+    if (len < 14) {
+      fprintf(stderr, "discover: %s: not a frame\n", files[i]);
+      close(fd);
+      return EXIT_USAGE;
+    }
+    if (send_raw(fd, &link, frame, len) != 0) {
+      close(fd);
+      return EXIT_USAGE;
+    }
+  }
+  receive_until(fd, now_seconds() + g_timeout, on_any_reply, NULL);
+  close(fd);
+  return EXIT_ANSWERED;
 }
 
 typedef struct RawModify {
@@ -259,6 +332,7 @@ static int open_udp(void) {
 }
 
 static int send_udp(int fd, const uint8_t *data, size_t len) {
+  save_frame(data, len, "sent");
   struct sockaddr_in to;
   memset(&to, 0, sizeof(to));
   to.sin_family = AF_INET;
@@ -357,6 +431,7 @@ static int udp_modify(int argc, char **argv) {
   if (fd < 0) return EXIT_USAGE;
   uint8_t req[TOVRIN_MODIFY_LEN];
   tovrin_build_modify_request(req, modify.target, ip, mask, gw, title, password, newPassword);
+  if (g_badChecksum) req[96] ^= 0x5a;
   if (send_udp(fd, req, sizeof(req)) == 0)
     receive_until(fd, now_seconds() + g_timeout, on_udp_modify_reply, &modify);
   close(fd);
@@ -372,12 +447,14 @@ int main(int argc, char **argv) {
       {"iface", required_argument, NULL, 'i'},
       {"timeout", required_argument, NULL, 't'},
       {"udp", no_argument, NULL, 'u'},
+      {"save", required_argument, NULL, 's'},
+      {"bad-checksum", no_argument, NULL, 'b'},
       {"help", no_argument, NULL, 'h'},
       {NULL, 0, NULL, 0},
   };
   bool udp = false;
   int opt;
-  while ((opt = getopt_long(argc, argv, "+i:t:uh", longopts, NULL)) != -1) {
+  while ((opt = getopt_long(argc, argv, "+i:t:us:bh", longopts, NULL)) != -1) {
     switch (opt) {
       case 'i':
         if (!optarg[0] || strlen(optarg) >= IFNAMSIZ) {
@@ -398,6 +475,12 @@ int main(int argc, char **argv) {
       case 'u':
         udp = true;
         break;
+      case 's':
+        g_saveDir = optarg;
+        break;
+      case 'b':
+        g_badChecksum = true;
+        break;
       case 'h':
         usage(stdout);
         return 0;
@@ -408,7 +491,10 @@ int main(int argc, char **argv) {
   }
   int left = argc - optind;
   char **args = argv + optind;
+  g_start = now_seconds();
   if (left == 1 && strcmp(args[0], "search") == 0) return udp ? udp_search() : raw_search();
+  if (!udp && left == 1 && strcmp(args[0], "listen") == 0) return raw_listen();
+  if (!udp && left >= 2 && strcmp(args[0], "replay") == 0) return raw_replay(left - 1, args + 1);
   if (left >= 1 && strcmp(args[0], "modify") == 0) {
     if (!udp && left == 3) return raw_modify(args[1], args[2]);
     if (udp && (left == 7 || left == 8)) return udp_modify(left - 1, args + 1);
