@@ -1,0 +1,48 @@
+# Helpers for the search cases: sourced by each case's cmd inside a fresh sandbox.
+
+# eth0's MAC (sysfs shows the host's devices, so ask ip).
+eth0_mac() { ip -o link show eth0 | sed -n 's/.*link\/ether \([0-9a-f:]*\).*/\1/p'; }
+
+# The bytes of a MAC text, for printf.
+mac_bytes() { printf "$(echo "$1" | sed 's/\([0-9a-f][0-9a-f]\):\{0,1\}/\\x\1/g')"; }
+
+# Stand-ins for the DHCP client and killall that record their arguments in $PWD/calls.
+use_recording_tools() {
+  mkdir -p tools
+  for tool in dhcpcd killall; do
+    printf '#!/bin/sh\necho "%s $*" >> "%s/calls"\n' "$tool" "$PWD" > "tools/$tool"
+    chmod +x "tools/$tool"
+  done
+  PATH="$PWD/tools:$PATH"
+}
+
+# Starts debug -M search in the background (output in debug.out / debug.err) and waits
+# until it answers a search request.
+start_search() {
+  "$BIN/debug" -M search > debug.out 2> debug.err &
+  search_pid=$!
+  for _ in $(seq 40); do
+    "$BIN/discover" --iface tool0 --timeout 0.5 search > /dev/null 2>&1 && return 0
+  done
+  echo "search did not come up"
+  return 1
+}
+
+stop_search() {
+  kill -INT "$search_pid"
+  wait "$search_pid"
+  echo "debug exit status: $?"
+}
+
+# Reply text with the uptime field (11) blanked, which changes from run to run.
+blank_uptime() { awk -F';' 'BEGIN { OFS = ";" } { $11 = "UPTIME"; print }'; }
+
+# Stored wired settings, DHCP flag first.
+stored_network() {
+  sqlite3 /mnt/nand/qzdb.db "SELECT dhcp, hostname, ip, netmask, gateway, dns1, dns2 FROM network WHERE iface = 0"
+}
+
+eth0_state() {
+  ip -4 -o addr show eth0 | awk '{ print "eth0", $4 }'
+  ip route show default | sed 's/ *$//'
+}
