@@ -47,3 +47,25 @@ sd_calls() {
   grep -E '^(df|mount|dd|sync|fdisk|fdisk<|mkdosfs|dosfsck|qz_free_system_caches)( |$)' \
     "$BOARD_SIM_TRACE"
 }
+
+# wait_for_text FILE TEXT: waits (at most 20 s) until FILE holds TEXT. The tool
+# flushes every console print, so its output file shows how far it has come.
+wait_for_text() {
+  local _
+  for _ in $(seq 400); do
+    grep -qF -- "$2" "$1" 2>/dev/null && return 0
+    sleep 0.05
+  done
+  return 1
+}
+
+# finish_debug PID: waits for a tool started in the background with its output in
+# ./out and ./err, then prints its output, its errors (masked) and its status.
+finish_debug() {
+  local status
+  wait "$1"
+  status=$?
+  cat out
+  mask_lines <err >&2
+  echo "status $status"
+}
