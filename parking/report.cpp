@@ -1,0 +1,157 @@
+// Car and space lists for the control process, and the one request it sends us.
+// The log lines name this code "main", where it has always lived.
+#include <pthread.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "parking.h"
+#include "plog.h"
+#include "qzcommon.h"
+
+AvsCfg g_AvsCfg;
+qz_mutex_t g_parkingCfgLock = PTHREAD_MUTEX_INITIALIZER;
+std::atomic<int> g_parkingVerbose{0};
+ParkingSendFn g_parkingSend = qz_sock_send_msg;
+const QzRequestEntry g_parkingRequests[1] = {{AVS_CFG_REQ, parking_avs_cfg_handler, nullptr, nullptr}};
+
+static const char kEmptyCars[] = "0:0:0:0:0:0";
+static const char kEmptySpaces[] = "0:0:0:0:0:0:0:0:0:0:0:0:0:0";
+
+static char g_lastCarList[PARKING_DATA_LEN] = "0:0:0:0:0:0";
+
+const char *parking_last_car_list(void) { return g_lastCarList; }
+
+void parking_report_reset(void) {
+  memset(g_lastCarList, 0, sizeof g_lastCarList);
+  memcpy(g_lastCarList, kEmptyCars, sizeof kEmptyCars);
+}
+
+static bool last_car_list_empty(void) { return strcmp(g_lastCarList, kEmptyCars) == 0; }
+
+// Frame -> configuration coordinates: the car list truncates ...
+static int config_trunc(int v, float scale) { return (int)((float)v / scale); }
+// ... the space list rounds half up (in 64-bit).
+static int config_round(int v, float scale) { return (int)((double)((float)v / scale) + 0.5); }
+
+// Appends entry (len bytes) at *off if it still leaves room for the NUL.
+static bool append_entry(char *out, int *off, const char *entry, int len) {
+  if (len < 0 || *off + len > PARKING_DATA_LEN - 1) return false;
+  memcpy(out + *off, entry, (size_t)len);
+  *off += len;
+  return true;
+}
+
+int parking_format_cars(char *out, const CarBox *cars, int n) {
+  memset(out, 0, PARKING_DATA_LEN);
+  int off = 0;
+  for (int i = 0; i < n; i++) {
+    const CarBox *c = &cars[i];
+    char entry[96];
+    int len = snprintf(entry, sizeof entry, "%d:%d:%d:%d:%d:%d;", 0, 0,
+                       config_trunc(c->x, PARKING_SCALE_X), config_trunc(c->y, PARKING_SCALE_Y),
+                       config_trunc(c->x + c->w, PARKING_SCALE_X),
+                       config_trunc(c->y + c->h, PARKING_SCALE_Y));
+    if (!append_entry(out, &off, entry, len)) break;
+  }
+  return off;
+}
+
+int parking_format_spaces(char *out, const ParkingResult *result) {
+  memset(out, 0, PARKING_DATA_LEN);
+  int off = 0;
+  for (int k = 0; k < result->alarmSpace; k++) {
+    const ParkingSpace *s = &result->spaces[k];
+    const CarBox *c = &result->cars[k];
+    const int32_t *K = s->corner;   // K1 x, y, K2 x, y, K3 x, y, K4 x, y
+    char entry[256];
+    int len = snprintf(entry, sizeof entry, "%d:%d:%d:%d:%d:%d:%d:%d:%d:%d:%d:%d:%d:%d:%d;",
+                       s->region, s->number, s->state,
+                       config_round(K[0], PARKING_SCALE_X), config_round(K[1], PARKING_SCALE_Y),
+                       config_round(K[6], PARKING_SCALE_X), config_round(K[7], PARKING_SCALE_Y),
+                       config_round(K[2], PARKING_SCALE_X), config_round(K[3], PARKING_SCALE_Y),
+                       config_round(K[4], PARKING_SCALE_X), config_round(K[5], PARKING_SCALE_Y),
+                       config_round(c->x, PARKING_SCALE_X), config_round(c->y, PARKING_SCALE_Y),
+                       config_round(c->x + c->w, PARKING_SCALE_X),
+                       config_round(c->y + c->h, PARKING_SCALE_Y));
+    if (!append_entry(out, &off, entry, len)) break;
+  }
+  return off;
+}
+
+void parking_report(ParkingWork *work, const CarBox *cars, int n) {
+  const bool verbose = g_parkingVerbose.load(std::memory_order_relaxed) != 0;
+  char *carText = work->carText;
+  if (n > 0) {
+    int len = parking_format_cars(carText, cars, n);
+    if (verbose && len > 0)
+      plog("process_parking_data", "main", 270, "car offset : [%d] PARKING_DATA_LEN: [%d]", len,
+           PARKING_DATA_LEN);
+    g_parkingSend(1, PARKING_CARS_REPORT, carText, PARKING_DATA_LEN);
+    memcpy(g_lastCarList, carText, PARKING_DATA_LEN);
+  } else {
+    memset(carText, 0, PARKING_DATA_LEN);
+    memcpy(carText, kEmptyCars, sizeof kEmptyCars);
+    if (!last_car_list_empty()) {
+      g_parkingSend(1, PARKING_CARS_REPORT, carText, PARKING_DATA_LEN);
+      memcpy(g_lastCarList, carText, PARKING_DATA_LEN);
+    }
+  }
+
+  const ParkingResult *res = &work->result;
+  char *spaceText = work->spaceText;
+  if (res->alarmSpace > 0) {
+    int len = parking_format_spaces(spaceText, res);
+    if (verbose && len > 0)
+      plog("process_parking_data", "main", 314, "space offset : [%d] PARKING_DATA_LEN: [%d]", len,
+           PARKING_DATA_LEN);
+  } else {
+    memset(spaceText, 0, PARKING_DATA_LEN);
+    memcpy(spaceText, kEmptySpaces, sizeof kEmptySpaces);
+  }
+  g_parkingSend(1, PARKING_SPACES_REPORT, spaceText, PARKING_DATA_LEN);
+
+  if (verbose)
+    plog("thread_parking_run", "main", 425, "objNum: %d , alarmNum: %d, alarmSpace: %d", n,
+         res->alarmNum, res->alarmSpace);
+}
+
+void parking_clear_car_list(void) {
+  if (last_car_list_empty()) return;
+  parking_report_reset();
+  g_parkingSend(1, PARKING_CARS_REPORT, g_lastCarList, PARKING_DATA_LEN);
+}
+
+// Data length of the request being dispatched by res_msg (receive thread only);
+// -1 outside a dispatch.
+static int g_requestLength = -1;
+
+int res_msg(void *context, QzMsgHeader *header, void *data) {
+  (void)context;
+  if (header == nullptr) return -1;
+  int req = (int)header->id;
+  int sender = (int)qz_get_bits((uint64_t)header->sender, 0, 16);
+  plog_inf("res_msg", "main", 199, "boa res_msg. req:%d reqfrom:%d.", req, sender);
+  g_requestLength = header->length > 0x7FFFFFFFu ? 0x7FFFFFFF : (int)header->length;
+  int ret = dispatch_request(req, sender, data);
+  g_requestLength = -1;
+  return ret;
+}
+
+int parking_avs_cfg_handler(void *context, void *data) {
+  (void)context;
+  if (data == nullptr) return -1;
+  int len = (int)sizeof g_AvsCfg;
+  // A short request must not make us read past its data: take what it carries and
+  // keep the rest of the record as it was.
+  if (g_requestLength >= 0 && g_requestLength < len) {
+    len = g_requestLength;
+    plog(__func__, "main", __LINE__,
+         PLOG_YELLOW "request %d carries %d bytes, %d expected: only those applied" PLOG_RESET " ",
+         AVS_CFG_REQ, len, (int)sizeof g_AvsCfg);
+  }
+  qz_mutex_lock(&g_parkingCfgLock);
+  memcpy(&g_AvsCfg, data, (size_t)len);
+  qz_mutex_unlock(&g_parkingCfgLock);
+  return 0;
+}

@@ -1,0 +1,40 @@
+# Parking core: unit tests, the allocation test and the benchmarks.
+if(NOT TARGET parking_core)
+  return()
+endif()
+
+# While a board library has no sources yet, the tests link a small stand-in for it.
+set(parking_fakes)
+foreach(lib qzdb qzsocket qzstd qzcommon)
+  get_target_property(lib_type ${lib} TYPE)
+  if(lib_type STREQUAL "INTERFACE_LIBRARY")
+    list(APPEND parking_fakes ${CMAKE_CURRENT_SOURCE_DIR}/unit/parking_fake_${lib}.cpp)
+  endif()
+endforeach()
+if(parking_fakes)
+  add_library(parking_test_platform STATIC ${parking_fakes})
+  target_link_libraries(parking_test_platform PUBLIC qzdb qzsocket qzstd qzcommon Threads::Threads)
+  set(parking_test_libs parking_core parking_test_platform)
+else()
+  set(parking_test_libs parking_core)
+endif()
+
+unit_test(parking_unit
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/parking_overlap_test.cpp
+          ${CMAKE_CURRENT_SOURCE_DIR}/unit/parking_km_test.cpp
+          ${CMAKE_CURRENT_SOURCE_DIR}/unit/parking_config_test.cpp
+          ${CMAKE_CURRENT_SOURCE_DIR}/unit/parking_judge_test.cpp
+          ${CMAKE_CURRENT_SOURCE_DIR}/unit/parking_report_test.cpp
+          ${CMAKE_CURRENT_SOURCE_DIR}/unit/parking_test_util.cpp
+  LIBS ${parking_test_libs})
+
+# Counts every allocation of the process across many frames; its own program so that
+# the counting operator new and malloc replace the standard ones only there.
+unit_test(parking_alloc
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/parking_alloc_test.cpp
+          ${CMAKE_CURRENT_SOURCE_DIR}/unit/parking_test_util.cpp
+  LIBS ${parking_test_libs})
+
+if(benchmark_FOUND)
+  add_subdirectory(${CMAKE_CURRENT_SOURCE_DIR}/bench/parking ${CMAKE_CURRENT_BINARY_DIR}/bench/parking)
+endif()

@@ -1,0 +1,199 @@
+// Sensitivities, the occupancy timing for short, default and long histories, and
+// what a frame's result holds.
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "km.h"
+#include "overlap.h"
+#include "parking.h"
+#include "parking_test_util.h"
+
+namespace {
+
+struct Rig {
+  SpaceTable table;
+  ParkingWork work;
+};
+
+std::unique_ptr<Rig> make_rig(int spaces, int detectSens, int occupancySens) {
+  std::unique_ptr<Rig> r(new Rig);
+  make_lot(&r->table, 1, 4);
+  r->table.count = spaces;
+  r->table.detectSens = detectSens;
+  r->table.occupancySens = occupancySens;
+  testing::internal::CaptureStdout();
+  qz_parking_init(&r->table, &r->work);
+  testing::internal::GetCapturedStdout();
+  return r;
+}
+
+// One judged frame with car k (from cars) assigned to space 0, or none (-1).
+bool judge_frame(Rig *r, const CarBox *cars, int carOnSpace0) {
+  for (int j = 0; j < r->table.count; j++) r->work.spaceMatch[j] = -1;
+  r->work.spaceMatch[0] = carOnSpace0;
+  parking_judge(&r->table, &r->work, cars);
+  return r->table.spaces[0].state == 1;
+}
+
+TEST(Judge, SensitivityTablesAndDefaults) {
+  const float thresh[10] = {0.6f, 0.5f, 0.4f, 0.3f, 0.2f, 0.17f, 0.15f, 0.14f, 0.13f, 0.12f};
+  for (int sens = 1; sens <= 10; sens++) {
+    auto r = make_rig(1, sens, sens);
+    EXPECT_EQ(r->work.detectThresh, thresh[sens - 1]);
+    EXPECT_EQ(r->work.judgeFrameNum, 22 - 2 * sens);
+    EXPECT_EQ(r->work.occupancyRatio, 0.6f);
+  }
+  std::unique_ptr<Rig> r(new Rig);
+  make_lot(&r->table, 1, 3);
+  r->table.occupancySens = 11;
+  r->table.detectSens = 0;
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(qz_parking_init(&r->table, &r->work), 1);
+  std::string out = normalise_log(testing::internal::GetCapturedStdout());
+  EXPECT_EQ(out,
+            "[T P] invalid occupancy sens 11, set default:5==func:qz_parking_init file:parking line:247\n"
+            "[T P] invalid detect sens 0, set default:5==func:qz_parking_init file:parking line:251\n"
+            "[T P] pk init func. \nparkingJudgeFrameNum: 5 -> 12\ndetectThresh: 5 -> 0.200000\n"
+            "==func:qz_parking_init file:parking line:274\n");
+  EXPECT_EQ(r->table.occupancySens, 5);
+  EXPECT_EQ(r->table.detectSens, 5);
+  EXPECT_EQ(r->work.history.size(), 3u);
+}
+
+// Frames with a car needed to occupy a fresh space, and frames without one to free a
+// space whose history is all 1.0, for a history of N.
+void check_timing(int occupancySens, int framesToOccupy, int framesToFree) {
+  SCOPED_TRACE(occupancySens);
+  auto r = make_rig(2, 5, occupancySens);
+  CarBox cars[1] = {{10, 20, 30, 40, 0.9f}};
+  for (int f = 1; f < framesToOccupy; f++) EXPECT_FALSE(judge_frame(r.get(), cars, 0)) << f;
+  EXPECT_TRUE(judge_frame(r.get(), cars, 0));
+  for (int f = 0; f < 25; f++) judge_frame(r.get(), cars, 0);   // history all 1.0
+  for (int f = 1; f < framesToFree; f++) EXPECT_TRUE(judge_frame(r.get(), cars, -1)) << f;
+  EXPECT_FALSE(judge_frame(r.get(), cars, -1));
+  EXPECT_EQ(r->table.spaces[1].state, 0);   // never had a car
+}
+
+TEST(Judge, OccupancyTiming) {
+  check_timing(10, 1, 1);   // N = 2: (0.3 + 1) / 2 = 0.65; (1 + 0) / 2 = 0.5
+  check_timing(5, 6, 5);    // N = 12: 6 + 6 x 0.3 -> 0.65, 5 -> 0.59; 7/12 = 0.583
+  check_timing(1, 9, 8);    // N = 20: 9 + 11 x 0.3 -> 0.615, 8 -> 0.58; 12/20 is not above 0.6
+}
+
+TEST(Judge, MeanOfExactlyPointSixIsNotOccupied) {
+  auto r = make_rig(1, 5, 1);   // N = 20
+  CarBox cars[1] = {{10, 20, 30, 40, 0.9f}};
+  for (int f = 0; f < 8; f++) judge_frame(r.get(), cars, -1);
+  for (int f = 0; f < 11; f++) judge_frame(r.get(), cars, 0);
+  EXPECT_FALSE(judge_frame(r.get(), cars, 0));   // 8 x 0.0 + 12 x 1.0: mean 0.6
+  EXPECT_TRUE(judge_frame(r.get(), cars, 0));    // 13 of 20
+}
+
+TEST(Judge, ResultListsOccupiedSpacesWithTheirCars) {
+  auto r = make_rig(4, 5, 8);   // N = 6
+  CarBox cars[3] = {{1, 2, 3, 4, 0.9f}, {5, 6, 7, 8, 0.9f}, {9, 10, 11, 12, 0.9f}};
+  const ParkingResult &res = r->work.result;
+  const int match[4] = {2, -1, 0, -1};
+  for (int f = 1; f <= 4; f++) {
+    memcpy(r->work.spaceMatch, match, sizeof match);
+    parking_judge(&r->table, &r->work, cars);
+    EXPECT_EQ(res.alarmSpace, f >= 3 ? 2 : 0) << f;   // 3 + 3 x 0.3 -> 0.65
+  }
+  ASSERT_EQ(res.alarmSpace, 2);
+  EXPECT_EQ(res.alarmNum, 2);
+  EXPECT_EQ(res.spaces[0].number, 0);
+  EXPECT_EQ(res.spaces[1].number, 2);
+  EXPECT_EQ(res.spaces[1].state, 1);
+  EXPECT_EQ(res.cars[0].x, 9);
+  EXPECT_EQ(res.cars[1].x, 1);
+
+  // Still occupied without a car this frame (mean 4.3 / 6): listed again, with the
+  // car last seen in it; space 1's first car is not enough yet.
+  const int moved[4] = {-1, 1, -1, -1};
+  memcpy(r->work.spaceMatch, moved, sizeof moved);
+  parking_judge(&r->table, &r->work, cars);
+  ASSERT_EQ(res.alarmSpace, 2);
+  EXPECT_EQ(res.spaces[0].number, 0);
+  EXPECT_EQ(res.cars[0].x, 9);
+  EXPECT_EQ(res.spaces[1].number, 2);
+  EXPECT_EQ(res.cars[1].x, 1);
+  EXPECT_EQ(r->table.spaces[1].state, 0);
+
+  // No spaces at all: always empty.
+  auto none = make_rig(0, 5, 5);
+  parking_judge(&none->table, &none->work, cars);
+  EXPECT_EQ(none->work.result.alarmSpace, 0);
+}
+
+TEST(Judge, AssignmentUsesThresholdAndOverlapBar) {
+  auto r = make_rig(4, 5, 5);    // threshold 0.2
+  CarBox cars[4];
+  cars[0] = car_in_space(&r->table, 2, 0.9f);
+  cars[1] = car_in_space(&r->table, 0, 0.2f);      // equal to the threshold: no space
+  cars[2] = car_in_space(&r->table, 1, 0.2000001f);
+  cars[3] = car_in_space(&r->table, 3, 0.9f);
+  cars[3].x = (uint16_t)(cars[3].x + 200);          // beside the lot
+  parking_assign(&r->table, &r->work, cars, 4);
+  EXPECT_EQ(std::vector<int>(r->work.carMatch, r->work.carMatch + 4), std::vector<int>({2, -1, 1, -1}));
+  EXPECT_EQ(std::vector<int>(r->work.spaceMatch, r->work.spaceMatch + 4), std::vector<int>({-1, 2, 0, -1}));
+  for (int j = 0; j < 4; j++) EXPECT_EQ(r->work.scores[1 * 4 + j], 0.0f);
+}
+
+// A crossed space must not take a car even when its overlap comes out non-finite or
+// above 1.
+TEST(Judge, CrossedSpaceTakesNoCar) {
+  std::unique_ptr<Rig> r(new Rig);
+  memset(&r->table, 0, sizeof r->table);
+  const int32_t first[4] = {10, 20, 10, 80}, second[4] = {40, 80, 40, 20};
+  add_space(&r->table, 0, 0, first, second);
+  r->table.detectSens = r->table.occupancySens = 5;
+  testing::internal::CaptureStdout();
+  qz_parking_init(&r->table, &r->work);
+  testing::internal::GetCapturedStdout();
+  CarBox cars[1] = {{35, 50, 70, 110, 0.9f}};
+  parking_assign(&r->table, &r->work, cars, 1);
+  EXPECT_EQ(r->work.spaceMatch[0], -1) << r->work.scores[0];
+}
+
+// Skipping pairs whose boxes cannot meet must give exactly the matching that scoring
+// every pair gives.
+TEST(Judge, SkippedPairsChangeNoResult) {
+  std::unique_ptr<Rig> r(new Rig);
+  make_lot(&r->table, 4, 25);
+  testing::internal::CaptureStdout();
+  qz_parking_init(&r->table, &r->work);
+  testing::internal::GetCapturedStdout();
+  std::vector<CarBox> cars(200);
+  std::vector<float> all(200 * 100);
+  std::vector<int> carMatch(200), spaceMatch(100);
+  for (unsigned seed = 1; seed <= 12; seed++) {
+    int n = 20 + (int)(seed * 37 % 180);
+    spread_cars(&r->table, cars.data(), n, seed);
+    if (seed % 3 == 0) cars[0].w = 1, cars[0].h = 0;   // degenerate boxes too
+    if (seed % 5 == 0) cars[1].w = (uint16_t)(0 - 10);  // wrapped width
+    parking_assign(&r->table, &r->work, cars.data(), n);
+    for (int i = 0; i < n; i++) {
+      for (int j = 0; j < 100; j++) {
+        const CarBox &c = cars[i];
+        float box[4] = {(float)c.x, (float)c.y, (float)(c.x + c.w), (float)(c.y + c.h)};
+        float corners[8];
+        for (int k = 0; k < 8; k++) corners[k] = (float)r->table.spaces[j].corner[k];
+        float s = spaceOverlap(box, corners, 1);
+        all[i * 100 + j] = s > 0.3f ? s : 0.0f;
+        if (i < 128) {
+          ASSERT_EQ(r->work.scores[i * 100 + j], all[i * 100 + j]) << i << " " << j;
+        }
+      }
+    }
+    KM(all.data(), n, 100, carMatch.data(), spaceMatch.data());
+    ASSERT_EQ(std::vector<int>(r->work.carMatch, r->work.carMatch + n),
+              std::vector<int>(carMatch.begin(), carMatch.begin() + n));
+    ASSERT_EQ(std::vector<int>(r->work.spaceMatch, r->work.spaceMatch + 100), spaceMatch);
+  }
+}
+
+}  // namespace
