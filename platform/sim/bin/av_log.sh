@@ -4,9 +4,9 @@
 #
 # On the camera each log is a copy of the media driver's status file
 # /proc/umap/<unit>. The simulated board has no media driver: units without such a
-# file get a fixed status text of a running two-stream camera (1920x1080 H.264 main
-# stream, 896x512 analysis path, 8 kHz mono audio), laid out like the driver's, with
-# the section titles that `debug -M media` looks for. Prints nothing itself.
+# file get a fixed status text of a running camera (1920x1080 and 640x360 H.264
+# streams, 896x512 snapshots and analysis path, 8 kHz mono audio), laid out like the
+# driver's, with the section titles that `debug -M media` looks for. Prints nothing.
 dir=${MEDIA_LOG_DIR:-/tmp/media}
 mkdir -p "$dir" || exit 1
 
@@ -164,14 +164,17 @@ cat <<'T'
 -----RC ATTR----------------------------------------------------------------------
  ChnId  Gop  StatTm  SrcFr  DstFr  RcMode  BitRate  MaxQp  MinQp
      0   50       1     25     25     CBR     2048     51     10
+     1   50       1     25     25     CBR      512     51     10
 -----RUN INFO1--------------------------------------------------------------------
  ChnId  InsBr(kbps)  InsFr  QpI  QpP  StartQp  FrameBits
      0         2041  25.00   31   33       32      84512
+     1          509  25.00   29   31       30      20864
  ChnId  MinIprop  MaxIprop  IprpQp  Weight
      0         1        20      34      6
 -----RUN INFO2--------------------------------------------------------------------
  ChnId  WaterLine  TargetBits
      0          3      83886
+     1          2      20971
 T
 }
 sim_rgn() {
@@ -228,17 +231,21 @@ cat <<'T'
 -----VENC CHN ATTR 1--------------------------------------------------------------
  ID  Width  Height  Type  ByFrame  Sequence  LeftBytes  LeftFrm  CurPacks
   0   1920    1080  H264        Y      9184          0        0         1
-  1    896     512  JPEG        Y        12          0        0         0
+  1    640     360  H264        Y      9184          0        0         1
+  2    896     512  JPEG        Y        12          0        0         0
+  3    896     512  MJPEG       Y         0          0        0         0
 -----VENC CHN ATTR 2--------------------------------------------------------------
- ID  VeStr  SrcFr  TarFr  Timeref  PixFmt  PicAddr
-  0      Y     25     25    18368    YUV420SP  0x92600000
-  1      Y     25      1    18368    YUV420SP  0x92b46000
+ ID  VeStr  SrcFr  TarFr  Timeref  PixFmt    PicAddr
+  0      Y     25     25    18368  YUV420SP  0x92600000
+  1      Y     25     25    18368  YUV420SP  0x92b46000
+  2      Y     25      1    18368  YUV420SP  0x92c00000
+  3      N     25      0        0  YUV420SP  0x0
 -----VENC STREAM STATE------------------------------------------------------------
  ID  FreeCnt  BusyCnt  UserCnt  UserGet  UserRls  GetTimes  Interval  FrameRate
   0        3        0        0     9184     9184      9184     40000      25.00
-  1        1        0        0       12       12        12         0       0.00
- ID  RecvCnt  EncCnt  LostCnt  OverflowCnt
-  0     9184    9184        0            0
+  1        3        0        0     9184     9184      9184     40000      25.00
+  2        1        0        0       12       12        12         0       0.00
+  3        0        0        0        0        0         0         0       0.00
 T
 }
 sim_vgs() {
