@@ -31,3 +31,9 @@ foreach(case_cmd ${peripheral_cases})
   e2e_test(peripherals.${case_name} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/peripherals/${case_dir}
            LABELS ${labels})
 endforeach()
+
+unit_test(peripheral_libs_test
+          SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/peripheral_libs_test.cpp
+                  ${PROJECT_SOURCE_DIR}/debug/modules/module_util.cpp
+          LIBS frame gpio pwm qzwifi)
+target_include_directories(peripheral_libs_test PRIVATE ${PROJECT_SOURCE_DIR}/debug/modules)

@@ -83,7 +83,11 @@ int module_format_command(char *buf, size_t len, const char *fmt, ...) {
 }
 
 int32_t module_parse_decimal(const char *text) {
-  return (int32_t)strtol(text ? text : "", nullptr, 10);
+  // The board's long is 32 bits: strtol saturates there.
+  long long value = strtoll(text ? text : "", nullptr, 10);
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return (int32_t)value;
 }
 
 bool module_is_number(const char *text) {

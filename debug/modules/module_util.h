@@ -32,7 +32,8 @@ int module_system(const char *command);
 int module_format_command(char *buf, size_t len, const char *fmt, ...)
     __attribute__((format(printf, 3, 4)));
 
-// Reads a number as decimal only (strtol base 10), low 32 bits.
+// Reads a number as decimal only, as the board's 32-bit strtol(text, NULL, 10) does:
+// values beyond the 32-bit range saturate.
 int32_t module_parse_decimal(const char *text);
 // True when the whole text is a number in the base-detection form (optional sign,
 // digits, nothing after them).
