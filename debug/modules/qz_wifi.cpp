@@ -2,6 +2,7 @@
 // from the encryption, and hands it to libqzwifi; scan, status, link and WPS-PIN
 // queries go straight to the library, in their place among the options.
 #include <stdarg.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -259,14 +260,63 @@ static uint32_t wifi_number(const char *text, uint32_t low, uint32_t high, int l
   return value;
 }
 
-static bool wifi_wep_key_length_ok(size_t len) {
-  return len == 5 || len == 10 || len == 13 || len == 26;
-}
+// Options that store a number into a 32-bit field after a range check.
+typedef struct WifiNumberOption {
+  int option;
+  size_t offset;
+  uint32_t low, high;
+  int line;
+  const char *format;   // takes low and high
+} WifiNumberOption;
 
-static void wifi_set_key(char *field, const char *text, int line, int index) {
-  module_copy_text(field, 32, text);
-  if (!wifi_wep_key_length_ok(strlen(field)))
-    wifi_option_error(line, "Error wifi wep key%d, must be [5,10,13,26]\n", index);
+static const WifiNumberOption g_wifiNumberOptions[] = {
+    {'c', offsetof(WifiConfig, channel), 1, 14, 530, "Error wifi freq, must be[%d-%d]\n"},
+    {OPT_AUTH_ALG, offsetof(WifiConfig, auth_alg), 0, 2, 543,
+     "Error wifi auth_alg, must be[%d-%d]\n"},
+    {OPT_KEY_MGMT, offsetof(WifiConfig, key_mgmt), 0, 5, 555,
+     "Error wifi key_mgmt, must be[%d-%d]\n"},
+    {OPT_GROUP, offsetof(WifiConfig, group), 0, 6, 567, "Error wifi group, must be[%d-%d]\n"},
+    {OPT_KEYTYPE, offsetof(WifiConfig, keytype), 0, 1, 675,
+     "Error wifi wep keyType, must be [%d-%d]\n"},
+    {OPT_PAIRWISE, offsetof(WifiConfig, pairwise), 0, 3, 688,
+     "Error wifi wpa pairwise, must be [%d-%d]\n"},
+    {OPT_PROTO, offsetof(WifiConfig, proto), 0, 2, 700, "Error wifi wpa proto, must be [%d-%d]\n"},
+};
+
+// The four WEP keys: cut to the field, then the length must be 5, 10, 13 or 26.
+typedef struct WifiKeyOption {
+  int option;
+  size_t offset;
+  int line;
+  int index;
+} WifiKeyOption;
+
+static const WifiKeyOption g_wifiKeyOptions[] = {
+    {OPT_KEY0, offsetof(WifiConfig, key0), 610, 0},
+    {OPT_KEY1, offsetof(WifiConfig, key1), 627, 1},
+    {OPT_KEY2, offsetof(WifiConfig, key2), 645, 2},
+    {OPT_KEY3, offsetof(WifiConfig, key3), 663, 3},
+};
+
+// Stores the option if it is a number or key option; false for any other option.
+static bool wifi_set_field_option(int option, const char *text) {
+  char *record = (char *)&g_wifiCfg;
+  for (const WifiNumberOption &number : g_wifiNumberOptions) {
+    if (number.option != option) continue;
+    uint32_t value = wifi_number(text, number.low, number.high, number.line, number.format);
+    memcpy(record + number.offset, &value, sizeof value);
+    return true;
+  }
+  for (const WifiKeyOption &key : g_wifiKeyOptions) {
+    if (key.option != option) continue;
+    char *field = record + key.offset;
+    module_copy_text(field, sizeof g_wifiCfg.key0, text);
+    size_t len = strlen(field);
+    if (len != 5 && len != 10 && len != 13 && len != 26)
+      wifi_option_error(key.line, "Error wifi wep key%d, must be [5,10,13,26]\n", key.index);
+    return true;
+  }
+  return false;
 }
 
 static void wifi_scan(void) {
@@ -289,6 +339,7 @@ static void wifi_init_param(int argc, char **argv) {
   optind = 0;
   int c;
   while ((c = getopt_long(argc, argv, "M:m:e:c:", g_wifiOptions, nullptr)) != -1) {
+    if (wifi_set_field_option(c, optarg)) continue;
     switch (c) {
       case 'M':
         break;
@@ -315,20 +366,6 @@ static void wifi_init_param(int argc, char **argv) {
         g_wifiApply = 1;
         break;
       }
-      case 'c':
-        g_wifiCfg.channel = wifi_number(optarg, 1, 14, 530, "Error wifi freq, must be[%d-%d]\n");
-        break;
-      case OPT_AUTH_ALG:
-        g_wifiCfg.auth_alg =
-            wifi_number(optarg, 0, 2, 543, "Error wifi auth_alg, must be[%d-%d]\n");
-        break;
-      case OPT_KEY_MGMT:
-        g_wifiCfg.key_mgmt =
-            wifi_number(optarg, 0, 5, 555, "Error wifi key_mgmt, must be[%d-%d]\n");
-        break;
-      case OPT_GROUP:
-        g_wifiCfg.group = wifi_number(optarg, 0, 6, 567, "Error wifi group, must be[%d-%d]\n");
-        break;
       case OPT_SSID:
         if (optarg[0] == '\0') wifi_option_error(581, "Error wifi ssid length, must > 0!\n");
         module_copy_text(g_wifiCfg.ssid, sizeof g_wifiCfg.ssid, optarg);
@@ -339,29 +376,6 @@ static void wifi_init_param(int argc, char **argv) {
         g_wifiCfg.select = select;
         break;
       }
-      case OPT_KEY0:
-        wifi_set_key(g_wifiCfg.key0, optarg, 610, 0);
-        break;
-      case OPT_KEY1:
-        wifi_set_key(g_wifiCfg.key1, optarg, 627, 1);
-        break;
-      case OPT_KEY2:
-        wifi_set_key(g_wifiCfg.key2, optarg, 645, 2);
-        break;
-      case OPT_KEY3:
-        wifi_set_key(g_wifiCfg.key3, optarg, 663, 3);
-        break;
-      case OPT_KEYTYPE:
-        g_wifiCfg.keytype =
-            wifi_number(optarg, 0, 1, 675, "Error wifi wep keyType, must be [%d-%d]\n");
-        break;
-      case OPT_PAIRWISE:
-        g_wifiCfg.pairwise =
-            wifi_number(optarg, 0, 3, 688, "Error wifi wpa pairwise, must be [%d-%d]\n");
-        break;
-      case OPT_PROTO:
-        g_wifiCfg.proto = wifi_number(optarg, 0, 2, 700, "Error wifi wpa proto, must be [%d-%d]\n");
-        break;
       case OPT_PSK: {
         size_t len = strlen(optarg);
         if (len < 8 || len > 63)

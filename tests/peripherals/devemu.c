@@ -269,14 +269,33 @@ static gboolean on_i2c_ioctl(UMockdevIoctlBase *base, UMockdevIoctlClient *clien
   return TRUE;
 }
 
+/* A read() or write() on a bus: the device, its buffer, and the chip the descriptor's
+ * slave address reaches (null when none answers). */
+typedef struct BusCall {
+  const char *dev;
+  UMockdevIoctlData *arg;
+  ClientState *state;
+  Chip *chip;
+} BusCall;
+
+static BusCall bus_call(UMockdevIoctlClient *client) {
+  BusCall call;
+  call.dev = short_name(umockdev_ioctl_client_get_devnode(client));
+  call.arg = umockdev_ioctl_client_get_arg(client);
+  call.state = client_state(client);
+  call.chip = find_chip(bus_of_devnode(call.dev), call.state->slave);
+  return call;
+}
+
 static gboolean on_i2c_write(UMockdevIoctlBase *base, UMockdevIoctlClient *client,
                              gpointer unused) {
   (void)base;
   (void)unused;
-  const char *dev = short_name(umockdev_ioctl_client_get_devnode(client));
-  UMockdevIoctlData *arg = umockdev_ioctl_client_get_arg(client);
-  ClientState *state = client_state(client);
-  Chip *chip = find_chip(bus_of_devnode(dev), state->slave);
+  BusCall call = bus_call(client);
+  const char *dev = call.dev;
+  UMockdevIoctlData *arg = call.arg;
+  ClientState *state = call.state;
+  Chip *chip = call.chip;
   logf_("%s write 0x%02x [", dev, state->slave);
   log_bytes(arg->data, (size_t)arg->data_len);
   if (!chip) {
@@ -294,10 +313,11 @@ static gboolean on_i2c_read(UMockdevIoctlBase *base, UMockdevIoctlClient *client
                             gpointer unused) {
   (void)base;
   (void)unused;
-  const char *dev = short_name(umockdev_ioctl_client_get_devnode(client));
-  UMockdevIoctlData *arg = umockdev_ioctl_client_get_arg(client);
-  ClientState *state = client_state(client);
-  Chip *chip = find_chip(bus_of_devnode(dev), state->slave);
+  BusCall call = bus_call(client);
+  const char *dev = call.dev;
+  UMockdevIoctlData *arg = call.arg;
+  ClientState *state = call.state;
+  Chip *chip = call.chip;
   if (!chip) {
     logf_("%s read 0x%02x nak\n", dev, state->slave);
     umockdev_ioctl_client_complete(client, -1, ENXIO);
