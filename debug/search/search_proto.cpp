@@ -4,6 +4,17 @@
 #include <stdio.h>
 #include <string.h>
 
+// The layouts that peers in the field depend on.
+static_assert(SEARCH_REPLY_TEXT_OFFSET + SEARCH_REPLY_TEXT_SIZE == SEARCH_FRAME_LEN,
+              "search reply is 260 bytes");
+static_assert(SEARCH_MODIFY_REPLY_TEXT_OFFSET + SEARCH_MODIFY_REPLY_TEXT_SIZE == SEARCH_FRAME_LEN,
+              "modify reply is 260 bytes");
+static_assert(SEARCH_MODIFY_RESULT_OFFSET + 1 == SEARCH_MODIFY_REPLY_TEXT_OFFSET, "result byte");
+static_assert(TOVRIN_SEARCH_REPLY_LEN == 112 + 2 && TOVRIN_MODIFY_LEN == 96 + 2 &&
+                  TOVRIN_MODIFY_REPLY_LEN == 48 + 2,
+              "tovrin datagrams end in their checksum");
+static_assert(sizeof(TovrinModify::title) == TOVRIN_NAME_SIZE, "title bound");
+
 const uint8_t kSearchSignature[4] = {0x20, 0x12, 0x06, 0x10};
 const uint8_t kBroadcastMac[6] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
 const uint8_t kTovrinMagic[TOVRIN_MAGIC_LEN] = {'T', 'O', 'V', 'R', 'I', 'N', 'u', 't'};
