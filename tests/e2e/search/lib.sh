@@ -42,7 +42,10 @@ stored_network() {
   sqlite3 /mnt/nand/qzdb.db "SELECT dhcp, hostname, ip, netmask, gateway, dns1, dns2 FROM network WHERE iface = 0"
 }
 
+# eth0 as the responder left it. The listener re-applies the stored settings after it
+# has answered a modify request; it answers the next request only when that is done.
 eth0_state() {
+  "$BIN/discover" --iface tool0 --timeout 1 search > /dev/null
   ip -4 -o addr show eth0 | awk '{ print "eth0", $4 }'
   ip route show default | sed 's/ *$//'
 }
