@@ -207,8 +207,10 @@ TEST_F(Socket, DispatchAndMalformedFrames) {
   EXPECT_EQ(g_handler_words[0], 9u);
   EXPECT_EQ(g_handler_words[4], 5u);
 
-  // Dropped: shorter than a header, a length beyond the packet, a length short of
-  // it, a length over the limit. None reaches the handler.
+  // Dropped: an empty packet, shorter than a header, a length beyond the packet, a
+  // length short of it, a length over the limit. None reaches the handler, and none
+  // ends the connection (the frames after them still arrive on it).
+  send_raw({});
   send_raw({1, 2, 3, 4, 5});
   send_raw(frame(100, 6049, 0, 13, full));
   send_raw(frame(4, 6049, 0, 13, full));

@@ -135,7 +135,7 @@ void print_message(const QzMsgHeader &header, const uint8_t *data) {
 // Returns -1 when the client has gone.
 int read_peer(Peer &peer) {
   ssize_t n = qz_frame_recv(peer.fd, g_packet, sizeof g_packet);
-  if (n == 0) return -1;
+  if (n == 0 && qz_frame_peer_gone(peer.fd)) return -1;
   if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
   QzMsgHeader header;
   const uint8_t *data = nullptr;

@@ -104,7 +104,7 @@ void deliver(const QzMsgHeader &wire, const uint8_t *data) {
 // gone and must be made again.
 int receive_one(int fd) {
   ssize_t n = qz_frame_recv(fd, g_packet, QZ_FRAME_MAX_SIZE);
-  if (n == 0) return -1;
+  if (n == 0 && qz_frame_peer_gone(fd)) return -1;
   if (n < 0) return (errno == EAGAIN || errno == EWOULDBLOCK) ? 0 : -1;
   QzMsgHeader header;
   const uint8_t *data = nullptr;

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <stddef.h>
 #include <string.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
@@ -63,6 +64,16 @@ ssize_t qz_frame_recv(int fd, void *buf, size_t cap) {
     if (n < 0 && errno == EINTR) continue;
     return n;
   }
+}
+
+int qz_frame_peer_gone(int fd) {
+  // recv gives 0 both for an empty packet and at the end of the connection. The end
+  // comes only once nothing is queued (the peer may have closed right after sending),
+  // and it raises a hang-up.
+  int queued = 0;
+  if (ioctl(fd, FIONREAD, &queued) == 0 && queued > 0) return 0;
+  struct pollfd p = {fd, POLLRDHUP, 0};
+  return poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLRDHUP | POLLERR | POLLNVAL));
 }
 
 int qz_frame_address(const char *path, struct sockaddr_un *addr) {

@@ -27,8 +27,13 @@ int qz_frame_decode(const void *packet, size_t size, QzMsgHeader *header, const 
 int qz_frame_send(int fd, const QzMsgHeader *header, const void *data, int timeoutMs);
 
 // Receives one packet into buf. Returns its size (which may exceed cap: the packet
-// was cut and must be dropped), 0 when the peer has closed, -1 on an error (errno).
+// was cut and must be dropped), -1 on an error (errno). 0 is an empty packet or the
+// peer's close: qz_frame_peer_gone tells them apart.
 ssize_t qz_frame_recv(int fd, void *buf, size_t cap);
+
+// After a receive of 0 bytes: non-zero when the peer has hung up and nothing more is
+// queued, 0 when it was an empty packet (malformed, to be dropped like any other).
+int qz_frame_peer_gone(int fd);
 
 // Fills a Unix socket address for path. Returns its length, or -1 if path does not fit.
 struct sockaddr_un;

@@ -7,7 +7,7 @@
 // It ends on SIGINT/SIGTERM or after --seconds (default 30).
 //
 // With --raw it skips the library: it connects by itself, sends packets that are not
-// well-formed frames followed by two good ones (6116 "ok", 6117 "a\nb"), and ends.
+// well-formed frames (an empty one among them) followed by two good ones (6116 "ok", 6117 "a\nb"), and ends.
 #include <getopt.h>
 #include <signal.h>
 #include <stdio.h>
@@ -55,6 +55,7 @@ int send_raw(const char *path) {
   const uint8_t shorter_than_header[5] = {1, 2, 3, 4, 5};
   // Claims 100 data bytes, carries 4.
   const uint8_t overstated[20] = {100, 0, 0, 0, 0xe4, 0x17, 0, 0, 13, 0, 0, 0, 1, 0, 0, 0, 'b', 'a', 'd', 0};
+  send(fd, "", 0, 0);  // an empty packet: not the end of the connection
   send(fd, shorter_than_header, sizeof shorter_than_header, 0);
   send(fd, overstated, sizeof overstated, 0);
   QzMsgHeader ok = {3, 6116, 13, 1};
