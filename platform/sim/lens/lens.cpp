@@ -32,11 +32,6 @@ static void fill_info(uint32_t lensType, LensInfo *info) {
   snprintf(info->name, sizeof info->name, "sim-lens-%u", lensType);
 }
 
-static void trace_info(const char *fn, const LensInfo *info) {
-  board_trace(fn, info->lensType, info->zoomId, info->focusId, info->zoomMaxSteps,
-              info->focusMaxSteps);
-}
-
 // The lens's default table: zoom spread evenly over its range, focus following it on
 // a parabola, every row sharp at the default distance.
 static uint32_t default_rows(const LensInfo *info, uint32_t points, AfTblRow *rows) {
@@ -94,9 +89,14 @@ int af_get_ptz(AfPtzInfo *info) {
 }
 
 int lens_get_info(uint32_t lensType, LensInfo *info) {
-  if (!info) return -1;
+  if (!info) {
+    board_trace("lens_get_info", lensType);
+    return -1;
+  }
   fill_info(lensType, info);
-  trace_info("lens_get_info", info);
+  // The argument, then the record as filled.
+  board_trace("lens_get_info", lensType, info->lensType, info->zoomId, info->focusId,
+              info->zoomMaxSteps, info->focusMaxSteps);
   return 0;
 }
 
@@ -105,12 +105,15 @@ static int make_data_folder() {
 }
 
 int len_register_drv(uint32_t mode, LensDrv *drv) {
-  board_trace("len_register_drv", mode);
-  if (!drv) return -1;
+  if (!drv) {
+    board_trace("len_register_drv", mode);
+    return -1;
+  }
   // The driver keeps its AF table database there.
   make_data_folder();
   drv->mode = mode;
   drv->registered = 1;
+  board_trace("len_register_drv", mode, drv->mode, drv->registered);
   return board_state_set_int("lens.mode", mode);
 }
 
