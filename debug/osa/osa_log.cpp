@@ -52,6 +52,22 @@ int OSA_logInit(void) {
   return 0;
 }
 
+// Takes (-1) or gives (+1) the log semaphore with SEM_UNDO, waiting as long as needed.
+// The set outlives every process, so a writer killed between take and give (SIGKILL,
+// a crash) would otherwise leave it taken and block every later append on the board
+// until a reboot; with the undo the kernel gives it back when that process ends. Take
+// and give always come in pairs, so a living writer's adjustments cancel out.
+static int log_sem_change(short delta) {
+  struct sembuf op = {};
+  op.sem_num = 0;
+  op.sem_op = delta;
+  op.sem_flg = SEM_UNDO;
+  while (semop(gLogSem.id, &op, 1) != 0) {
+    if (errno != EINTR) return -1;  // a signal must not let the record slip in unguarded
+  }
+  return 0;
+}
+
 int OSA_log(const void *data, size_t len) {
   if (!gLogSemOpen && OSA_logInit() != 0) {
     OSA_error("osa_log", __func__, __LINE__, "Faild init semphare \n");
@@ -65,23 +81,18 @@ int OSA_log(const void *data, size_t len) {
       return -1;
     }
   }
-  // A signal must not let this record slip in unguarded among another process's.
-  int status;
-  do {
-    status = OSA_ipcSemWait(&gLogSem, 0, 1);
-  } while (status != 0 && errno == EINTR);
-  if (status != 0) {
+  if (log_sem_change(-1) != 0) {
     perror("wait log");
     return -1;
   }
   ssize_t written = write(gLogFd, data, len);
   if (written <= 0) {
     perror("write log");
-    OSA_ipcSemSignal(&gLogSem, 0, 1);
+    log_sem_change(1);
     return -1;
   }
   fsync(gLogFd);
-  OSA_ipcSemSignal(&gLogSem, 0, 1);
+  log_sem_change(1);
   return 0;
 }
 

@@ -5,8 +5,10 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/ipc.h>
 #include <sys/sem.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -143,6 +145,52 @@ TEST_F(OsaLog, AppendsAcrossCallsAndReopensAfterClose) {
   size_t n = fread(text, 1, sizeof text - 1, log);
   fclose(log);
   EXPECT_EQ(std::string(text, n), "one\ntwo\nthree\n");
+}
+
+// Runs OSA_log in a child; true when it returned 0 within a few seconds.
+bool AppendsWithinSeconds(const std::string &logPath, const std::string &keyDir) {
+  pid_t child = fork();
+  if (child == 0) {
+    OSA_logUsePathsForTest(logPath.c_str(), keyDir.c_str());
+    _exit(OSA_log("after\n", 6) == 0 ? 0 : 1);
+  }
+  for (int i = 0; i < 300; i++) {
+    int status = 0;
+    if (waitpid(child, &status, WNOHANG) == child) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    usleep(10000);
+  }
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  return false;
+}
+
+TEST_F(OsaLog, AWriterKilledWhileAppendingDoesNotBlockTheOthers) {
+  // The writer appends to a FIFO nobody reads: a record larger than the pipe blocks in
+  // write() while the log semaphore is held. Killed there, it must not take the
+  // semaphore with it: the set outlives every process on the board.
+  std::string fifo = dir_.File("stuck.log");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  pid_t writer = fork();
+  ASSERT_GE(writer, 0);
+  if (writer == 0) {
+    OSA_logUsePathsForTest(fifo.c_str(), dir_.path().c_str());
+    std::vector<char> big(1 << 20, 'x');
+    OSA_log(big.data(), big.size());
+    _exit(0);
+  }
+  // Wait until the writer is inside write(), the semaphore taken: bytes in the pipe.
+  int peek = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_GE(peek, 0);
+  int queued = 0;
+  for (int i = 0; i < 300 && queued == 0; i++) {
+    if (ioctl(peek, FIONREAD, &queued) != 0 || queued == 0) usleep(10000);
+  }
+  ASSERT_GT(queued, 0);
+  EXPECT_EQ(semctl(semget(ftok(dir_.path().c_str(), 's'), 0, 0), 0, GETVAL), 0);
+  kill(writer, SIGKILL);
+  waitpid(writer, nullptr, 0);
+  close(peek);
+  EXPECT_TRUE(AppendsWithinSeconds(logPath_, dir_.path()));
 }
 
 TEST_F(OsaLog, ReportsALogThatCannotBeOpened) {
