@@ -36,9 +36,7 @@ static bool segments_cross(const int32_t *a, const int32_t *b, const int32_t *c,
   return ((d1 > 0 && d2 < 0) || (d1 < 0 && d2 > 0)) && ((d3 > 0 && d4 < 0) || (d3 < 0 && d4 > 0));
 }
 
-// A space whose area is 0, or whose sides cross (neighbouring dividers drawn in
-// opposite directions), cannot be measured: its overlaps are meaningless.
-static bool space_is_broken(const ParkingSpace *s) {
+bool parking_space_is_broken(const ParkingSpace *s) {
   const int32_t *k1 = &s->corner[0], *k2 = &s->corner[2], *k3 = &s->corner[4], *k4 = &s->corner[6];
   int64_t twiceArea = cross(k1, k2, k3) + cross(k1, k3, k4);
   return twiceArea == 0 || segments_cross(k1, k2, k3, k4) || segments_cross(k2, k3, k4, k1);
@@ -98,7 +96,7 @@ int parking_config_from_param(const ParkingParam *param, SpaceTable *table) {
       printf(PLOG_GREEN "cfg-spaceNum: %d, [%d, %d, %d, %d, %d, %d, %d, %d]" PLOG_RESET " \n", i,
              s->corner[0], s->corner[1], s->corner[2], s->corner[3], s->corner[4], s->corner[5],
              s->corner[6], s->corner[7]);
-      if (space_is_broken(s))
+      if (parking_space_is_broken(s))
         plog(__func__, "parking", __LINE__,
              PLOG_YELLOW "region %d space %d is crossed or has no area: check its dividers" PLOG_RESET
                          " ",

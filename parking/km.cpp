@@ -18,6 +18,10 @@ static struct {
   unsigned char visSpace[KM_MAX];
   unsigned char visCar[KM_MAX];
   unsigned char skip[KM_MAX];
+  // Positions of the non-zero weights of the last run, so that clearing W costs as
+  // much as filling it: W is all zero on entry to every run.
+  short setSpace[KM_MAX * KM_MAX], setCar[KM_MAX * KM_MAX];
+  int setCount;
 } g_km;
 
 static int g_tries = kDefaultTries;
@@ -68,22 +72,30 @@ int KM(const float *scores, int n, int S, int *carMatch, int *spaceMatch) {
   int cars = n < e ? n : e;
   int spaces = S < e ? S : e;
 
-  memset(g_km.W, 0, sizeof g_km.W);
-  for (int i = 0; i < cars; i++)
-    for (int j = 0; j < spaces; j++) g_km.W[j][i] = weight_of(scores[(long)i * S + j]);
+  // W back to all zero, then the real pairs; each space's label is its largest
+  // weight (all weights are >= 0, so dummy columns never raise it).
+  for (int k = 0; k < g_km.setCount; k++) g_km.W[g_km.setSpace[k]][g_km.setCar[k]] = 0;
+  g_km.setCount = 0;
+  for (int j = 0; j < e; j++) g_km.expSpace[j] = 0;
+  for (int i = 0; i < cars; i++) {
+    const float *row = &scores[(long)i * S];
+    for (int j = 0; j < spaces; j++) {
+      if (row[j] == 0.0f) continue;
+      int w = weight_of(row[j]);
+      if (w == 0) continue;
+      g_km.W[j][i] = w;
+      g_km.setSpace[g_km.setCount] = (short)j;
+      g_km.setCar[g_km.setCount++] = (short)i;
+      if (w > g_km.expSpace[j]) g_km.expSpace[j] = w;
+    }
+  }
   if (e == 0) return 0;
 
   for (int i = 0; i < KM_MAX; i++) {
     g_km.matchCar[i] = -1;
     g_km.expCar[i] = 0;
   }
-  for (int j = 0; j < e; j++) {
-    int best = g_km.W[j][0];
-    for (int i = 1; i < e; i++)
-      if (g_km.W[j][i] > best) best = g_km.W[j][i];
-    g_km.expSpace[j] = best;
-    g_km.skip[j] = best < 0.1;
-  }
+  for (int j = 0; j < e; j++) g_km.skip[j] = g_km.expSpace[j] < 0.1;
 
   for (int x = 0; x < e; x++) {
     if (g_km.skip[x]) continue;

@@ -17,6 +17,13 @@ enum { OV_CLIP_MAX = 32 };
 // NaN and infinities, which callers must not use as weights.
 float spaceOverlap(const float box[4], const float corners[8], int adjust);
 
+// The score-matrix entry of a car and a space: spaceOverlap(box, corners, 1) when
+// that is above 0.3, else 0. For a simple space (not crossed, non-zero area) the
+// entry may instead be a value that the matcher turns into exactly the same integer
+// weight, found by a cheap exact-area clip; the full measure runs only when that
+// cannot be told apart from a step of the weight.
+float spaceScore(const float box[4], const float corners[8], int simpleSpace);
+
 // Area of the intersection of polygons P (n points) and Q (m points). Both arrays
 // need room for one more point; either may be reversed in place.
 double polygonIntersectArea(OvPoint *P, int n, OvPoint *Q, int m);

@@ -55,6 +55,7 @@ void parking_release(ParkingWork *work) {
 // can never pass the 0.3 bar: skipping it leaves every weight as it was.
 static void compute_space_bounds(const SpaceTable *table, ParkingWork *work, int S) {
   for (int j = 0; j < S; j++) {
+    work->spaceSimple[j] = !parking_space_is_broken(&table->spaces[j]);
     const int32_t *c = table->spaces[j].corner;
     float *b = work->spaceBounds[j];
     b[0] = b[2] = (float)c[0];
@@ -69,6 +70,10 @@ static void compute_space_bounds(const SpaceTable *table, ParkingWork *work, int
   }
 }
 
+static bool boxes_meet(const float *a, const float *b) {
+  return !(a[2] < b[0] || a[0] > b[2] || a[3] < b[1] || a[1] > b[3]);
+}
+
 void parking_assign(const SpaceTable *table, ParkingWork *work, const CarBox *cars, int n) {
   if (n < 0) n = 0;
   if (n > PARKING_MAX_CARS) n = PARKING_MAX_CARS;
@@ -80,6 +85,27 @@ void parking_assign(const SpaceTable *table, ParkingWork *work, const CarBox *ca
   memset(work->scores, 0, sizeof(float) * (size_t)n * (size_t)S);
   compute_space_bounds(table, work, S);
 
+  // Consecutive spaces of one region (a row) share one bounding box, so that a car
+  // is only tested against the rows it can touch.
+  int rowStart[PARKING_MAX_SPACES + 1];
+  float rowBounds[PARKING_MAX_SPACES][4];
+  int rows = 0;
+  for (int j = 0; j < S; j++) {
+    const float *b = work->spaceBounds[j];
+    if (j == 0 || table->spaces[j].region != table->spaces[j - 1].region) {
+      rowStart[rows] = j;
+      for (int k = 0; k < 4; k++) rowBounds[rows][k] = b[k];
+      rows++;
+      continue;
+    }
+    float *r = rowBounds[rows - 1];
+    if (b[0] < r[0]) r[0] = b[0];
+    if (b[1] < r[1]) r[1] = b[1];
+    if (b[2] > r[2]) r[2] = b[2];
+    if (b[3] > r[3]) r[3] = b[3];
+  }
+  rowStart[rows] = S;
+
   // Cars from the 129th on never reach the matcher, so their scores are not needed.
   int scored = n < KM_MAX ? n : KM_MAX;
   for (int i = 0; i < scored; i++) {
@@ -88,13 +114,14 @@ void parking_assign(const SpaceTable *table, ParkingWork *work, const CarBox *ca
     const float box[4] = {(float)car->x, (float)car->y, (float)(car->x + car->w),
                           (float)(car->y + car->h)};
     float *row = &work->scores[i * S];
-    for (int j = 0; j < S; j++) {
-      const float *b = work->spaceBounds[j];
-      if (box[2] < b[0] || box[0] > b[2] || box[3] < b[1] || box[1] > b[3]) continue;
-      float corners[8];
-      for (int k = 0; k < 8; k++) corners[k] = (float)table->spaces[j].corner[k];
-      float s = spaceOverlap(box, corners, 1);
-      row[j] = s > 0.3f ? s : 0.0f;
+    for (int r = 0; r < rows; r++) {
+      if (!boxes_meet(box, rowBounds[r])) continue;
+      for (int j = rowStart[r]; j < rowStart[r + 1]; j++) {
+        if (!boxes_meet(box, work->spaceBounds[j])) continue;
+        float corners[8];
+        for (int k = 0; k < 8; k++) corners[k] = (float)table->spaces[j].corner[k];
+        row[j] = spaceScore(box, corners, work->spaceSimple[j]);
+      }
     }
   }
   KM(work->scores, n, S, work->carMatch, work->spaceMatch);
@@ -110,9 +137,11 @@ void parking_judge(SpaceTable *table, ParkingWork *work, const CarBox *cars) {
     SpaceHistory *h = &work->history[j];
     int car = work->spaceMatch[j];
     h->value[h->oldest] = car >= 0 ? 1.0f : 0.0f;
-    h->oldest = (h->oldest + 1) % N;
+    if (++h->oldest == N) h->oldest = 0;
+    // Oldest to newest, in 32-bit floats.
     float sum = 0.0f;
-    for (int k = 0; k < N; k++) sum += h->value[(h->oldest + k) % N];
+    for (int k = h->oldest; k < N; k++) sum += h->value[k];
+    for (int k = 0; k < h->oldest; k++) sum += h->value[k];
     float mean = sum / N;
 
     ParkingSpace *space = &table->spaces[j];

@@ -111,6 +111,7 @@ typedef struct ParkingWork {
   int carMatch[PARKING_MAX_CARS];
   int spaceMatch[PARKING_MAX_SPACES];
   float spaceBounds[PARKING_MAX_SPACES][4];   // min x, min y, max x, max y
+  int spaceSimple[PARKING_MAX_SPACES];        // neither crossed nor of zero area
   CarBox lastCar[PARKING_MAX_SPACES];         // car last assigned to each space
   ParkingResult result;
   char carText[PARKING_DATA_LEN];
@@ -173,6 +174,10 @@ int parking_format_spaces(char *out, const ParkingResult *result);
 int res_msg(void *context, QzMsgHeader *header, void *data);
 // Handler of request 6049: copies the record into g_AvsCfg under the lock.
 int parking_avs_cfg_handler(void *context, void *data);
+
+// A space whose area is 0 or whose sides cross (neighbouring dividers drawn in
+// opposite directions): its overlaps mean nothing.
+bool parking_space_is_broken(const ParkingSpace *space);
 
 // Frame <-> configuration coordinates.
 int parking_to_frame_x(int32_t configX);

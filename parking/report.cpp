@@ -2,7 +2,6 @@
 // The log lines name this code "main", where it has always lived.
 #include <pthread.h>
 #include <stdint.h>
-#include <stdio.h>
 #include <string.h>
 
 #include "parking.h"
@@ -42,17 +41,38 @@ static bool append_entry(char *out, int *off, const char *entry, int len) {
   return true;
 }
 
+// Writes v in decimal (as "%d" does) followed by sep; returns the end.
+static char *put_int(char *p, int v, char sep) {
+  char digits[12];
+  int k = 0;
+  unsigned u = v < 0 ? 0u - (unsigned)v : (unsigned)v;
+  do {
+    digits[k++] = (char)('0' + u % 10);
+    u /= 10;
+  } while (u != 0);
+  if (v < 0) *p++ = '-';
+  while (k > 0) *p++ = digits[--k];
+  *p++ = sep;
+  return p;
+}
+
+// One entry: the fields separated by ':' and ended by ';'. Returns its length.
+static int format_entry(char *entry, const int *fields, int count) {
+  char *p = entry;
+  for (int k = 0; k < count; k++) p = put_int(p, fields[k], k + 1 < count ? ':' : ';');
+  return (int)(p - entry);
+}
+
 int parking_format_cars(char *out, const CarBox *cars, int n) {
   memset(out, 0, PARKING_DATA_LEN);
   int off = 0;
   for (int i = 0; i < n; i++) {
     const CarBox *c = &cars[i];
-    char entry[96];
-    int len = snprintf(entry, sizeof entry, "%d:%d:%d:%d:%d:%d;", 0, 0,
-                       config_trunc(c->x, PARKING_SCALE_X), config_trunc(c->y, PARKING_SCALE_Y),
-                       config_trunc(c->x + c->w, PARKING_SCALE_X),
-                       config_trunc(c->y + c->h, PARKING_SCALE_Y));
-    if (!append_entry(out, &off, entry, len)) break;
+    const int fields[6] = {0, 0, config_trunc(c->x, PARKING_SCALE_X), config_trunc(c->y, PARKING_SCALE_Y),
+                           config_trunc(c->x + c->w, PARKING_SCALE_X),
+                           config_trunc(c->y + c->h, PARKING_SCALE_Y)};
+    char entry[6 * 12];
+    if (!append_entry(out, &off, entry, format_entry(entry, fields, 6))) break;
   }
   return off;
 }
@@ -64,17 +84,16 @@ int parking_format_spaces(char *out, const ParkingResult *result) {
     const ParkingSpace *s = &result->spaces[k];
     const CarBox *c = &result->cars[k];
     const int32_t *K = s->corner;   // K1 x, y, K2 x, y, K3 x, y, K4 x, y
-    char entry[256];
-    int len = snprintf(entry, sizeof entry, "%d:%d:%d:%d:%d:%d:%d:%d:%d:%d:%d:%d:%d:%d:%d;",
-                       s->region, s->number, s->state,
-                       config_round(K[0], PARKING_SCALE_X), config_round(K[1], PARKING_SCALE_Y),
-                       config_round(K[6], PARKING_SCALE_X), config_round(K[7], PARKING_SCALE_Y),
-                       config_round(K[2], PARKING_SCALE_X), config_round(K[3], PARKING_SCALE_Y),
-                       config_round(K[4], PARKING_SCALE_X), config_round(K[5], PARKING_SCALE_Y),
-                       config_round(c->x, PARKING_SCALE_X), config_round(c->y, PARKING_SCALE_Y),
-                       config_round(c->x + c->w, PARKING_SCALE_X),
-                       config_round(c->y + c->h, PARKING_SCALE_Y));
-    if (!append_entry(out, &off, entry, len)) break;
+    const int fields[15] = {
+        s->region, s->number, s->state,
+        config_round(K[0], PARKING_SCALE_X), config_round(K[1], PARKING_SCALE_Y),   // K1
+        config_round(K[6], PARKING_SCALE_X), config_round(K[7], PARKING_SCALE_Y),   // K4
+        config_round(K[2], PARKING_SCALE_X), config_round(K[3], PARKING_SCALE_Y),   // K2
+        config_round(K[4], PARKING_SCALE_X), config_round(K[5], PARKING_SCALE_Y),   // K3
+        config_round(c->x, PARKING_SCALE_X), config_round(c->y, PARKING_SCALE_Y),
+        config_round(c->x + c->w, PARKING_SCALE_X), config_round(c->y + c->h, PARKING_SCALE_Y)};
+    char entry[15 * 12];
+    if (!append_entry(out, &off, entry, format_entry(entry, fields, 15))) break;
   }
   return off;
 }

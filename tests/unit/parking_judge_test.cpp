@@ -159,9 +159,12 @@ TEST(Judge, CrossedSpaceTakesNoCar) {
   EXPECT_EQ(r->work.spaceMatch[0], -1) << r->work.scores[0];
 }
 
-// Skipping pairs whose boxes cannot meet must give exactly the matching that scoring
-// every pair gives.
-TEST(Judge, SkippedPairsChangeNoResult) {
+int weight_of_entry(float e) { return e >= 0.0f && e <= 1.001f ? (int)(e * 100) : 0; }
+
+// Skipping pairs whose boxes cannot meet, and taking the cheap clip where it decides
+// the weight, must give exactly the weights and the matching that scoring every pair
+// with the full measure gives.
+TEST(Judge, ShortcutsChangeNoWeightAndNoMatch) {
   std::unique_ptr<Rig> r(new Rig);
   make_lot(&r->table, 4, 25);
   testing::internal::CaptureStdout();
@@ -185,7 +188,8 @@ TEST(Judge, SkippedPairsChangeNoResult) {
         float s = spaceOverlap(box, corners, 1);
         all[i * 100 + j] = s > 0.3f ? s : 0.0f;
         if (i < 128) {
-          ASSERT_EQ(r->work.scores[i * 100 + j], all[i * 100 + j]) << i << " " << j;
+          ASSERT_EQ(weight_of_entry(r->work.scores[i * 100 + j]), weight_of_entry(all[i * 100 + j]))
+              << i << " " << j;
         }
       }
     }
@@ -194,6 +198,28 @@ TEST(Judge, SkippedPairsChangeNoResult) {
               std::vector<int>(carMatch.begin(), carMatch.begin() + n));
     ASSERT_EQ(std::vector<int>(r->work.spaceMatch, r->work.spaceMatch + 100), spaceMatch);
   }
+}
+
+// Overlaps of exactly k / 100 (and just around them, and around 0.3 and 1.0) sit on
+// the steps of the weight: the cheap path must hand them to the full measure.
+TEST(Judge, ScoresOnTheStepsOfTheWeightMatchTheFullMeasure) {
+  const float slanted[8] = {100, 100, 300, 110, 290, 310, 95, 300};
+  for (int k = 0; k <= 400; k++) {
+    // A 100 x 100 space and a car sliding across it: overlap k / 400 of the car.
+    const float square[8] = {100, 100, 200, 100, 200, 200, 100, 200};
+    const float box[4] = {k / 4.0f, 100, 100 + k / 4.0f, 200};
+    float exact = spaceOverlap(box, square, 1);
+    ASSERT_EQ(weight_of_entry(spaceScore(box, square, 1)), weight_of_entry(exact > 0.3f ? exact : 0.0f))
+        << k;
+    const float moved[4] = {box[0] + 90, box[1] + 3.5f, box[2] + 90, box[3] + 3.5f};
+    exact = spaceOverlap(moved, slanted, 1);
+    ASSERT_EQ(weight_of_entry(spaceScore(moved, slanted, 1)), weight_of_entry(exact > 0.3f ? exact : 0.0f))
+        << k;
+  }
+  // A car wholly inside: exactly 100.
+  const float inside[4] = {120, 120, 180, 190};
+  const float square[8] = {100, 100, 200, 100, 200, 200, 100, 200};
+  EXPECT_EQ(weight_of_entry(spaceScore(inside, square, 1)), 100);
 }
 
 }  // namespace
