@@ -103,7 +103,7 @@ TEST(Km, OnlyTheFirst128CarsTakePart) {
 TEST(Km, ExhaustedSearchWarnsAndKeepsGoing) {
   km_set_search_limit(1);
   testing::internal::CaptureStdout();
-  Match m = run_km({{50, 50}, {0, 0}}, 3);
+  Match m = run_km({{50, 50, 0}, {0, 0, 0}}, 3);
   std::string out = normalise_log(testing::internal::GetCapturedStdout());
   km_set_search_limit(0);
   // Space 0 found its car with its last allowed search, which already warns; space 1
@@ -115,7 +115,7 @@ TEST(Km, ExhaustedSearchWarnsAndKeepsGoing) {
   EXPECT_EQ(m.space[1], -1);
   // With the normal limit the same problem needs no warning.
   testing::internal::CaptureStdout();
-  run_km({{50, 50}, {0, 0}}, 3);
+  run_km({{50, 50, 0}, {0, 0, 0}}, 3);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(km_exhausted_spaces(), 0);
 }
