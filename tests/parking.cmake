@@ -3,21 +3,7 @@ if(NOT TARGET parking_core)
   return()
 endif()
 
-# While a board library has no sources yet, the tests link a small stand-in for it.
-set(parking_fakes)
-foreach(lib qzdb qzsocket qzstd qzcommon)
-  get_target_property(lib_type ${lib} TYPE)
-  if(lib_type STREQUAL "INTERFACE_LIBRARY")
-    list(APPEND parking_fakes ${CMAKE_CURRENT_SOURCE_DIR}/unit/parking_fake_${lib}.cpp)
-  endif()
-endforeach()
-if(parking_fakes)
-  add_library(parking_test_platform STATIC ${parking_fakes})
-  target_link_libraries(parking_test_platform PUBLIC qzdb qzsocket qzstd qzcommon Threads::Threads)
-  set(parking_test_libs parking_core parking_test_platform)
-else()
-  set(parking_test_libs parking_core)
-endif()
+set(parking_test_libs parking_core)
 
 unit_test(parking_unit
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/parking_overlap_test.cpp
