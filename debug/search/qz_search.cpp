@@ -17,6 +17,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "module_util.h"
 #include "osa.h"
 #include "osa_net.h"
 #include "qzdb.h"
@@ -220,7 +221,6 @@ int modify_reponse(SearchListener *listener, const uint8_t dst[6], int result) {
   return 0;
 }
 
-static void copy_text(char *dst, size_t size, const char *src) { snprintf(dst, size, "%s", src); }
 
 int modify_device(const char *text, size_t len, int ifaceKind) {
   SearchModifyFields f;
@@ -240,16 +240,16 @@ int modify_device(const char *text, size_t len, int ifaceKind) {
   read_network(&next, ifaceKind);
   // Peers put the DHCP flag in the user field's leading digits; a name gives 0.
   next.dhcp = (uint8_t)strtol(user, NULL, 10);
-  if (CheckIPAddr(f.field[MODIFY_IP])) copy_text(next.ip, sizeof(next.ip), f.field[MODIFY_IP]);
+  if (CheckIPAddr(f.field[MODIFY_IP])) module_copy_text(next.ip, sizeof(next.ip), f.field[MODIFY_IP]);
   long port = strtol(f.field[MODIFY_HTTP_PORT], NULL, 10);
   if (port < 1) port = 1;
   if (port > 65535) port = 65535;
   db_set_port_http((int)port);
   if (CheckIPAddr(f.field[MODIFY_NETMASK]))
-    copy_text(next.netmask, sizeof(next.netmask), f.field[MODIFY_NETMASK]);
+    module_copy_text(next.netmask, sizeof(next.netmask), f.field[MODIFY_NETMASK]);
   if (CheckIPAddr(f.field[MODIFY_GATEWAY]))
-    copy_text(next.gateway, sizeof(next.gateway), f.field[MODIFY_GATEWAY]);
-  if (CheckIPAddr(f.field[MODIFY_DNS])) copy_text(next.dns1, sizeof(next.dns1), f.field[MODIFY_DNS]);
+    module_copy_text(next.gateway, sizeof(next.gateway), f.field[MODIFY_GATEWAY]);
+  if (CheckIPAddr(f.field[MODIFY_DNS])) module_copy_text(next.dns1, sizeof(next.dns1), f.field[MODIFY_DNS]);
   if (f.field[MODIFY_TITLE][0]) db_set_device_title(f.field[MODIFY_TITLE]);
 
   DbNetwork current;
@@ -497,10 +497,10 @@ int tovrin_modify(const uint8_t *req, size_t len) {
   DbNetwork net;
   read_network(&net, 0);
   net.dhcp = 0;
-  if (CheckIPAddr(m.ip)) copy_text(net.ip, sizeof(net.ip), m.ip);
-  if (CheckIPAddr(m.netmask)) copy_text(net.netmask, sizeof(net.netmask), m.netmask);
-  if (CheckIPAddr(m.gateway)) copy_text(net.gateway, sizeof(net.gateway), m.gateway);
-  copy_text(net.dns1, sizeof(net.dns1), net.gateway);
+  if (CheckIPAddr(m.ip)) module_copy_text(net.ip, sizeof(net.ip), m.ip);
+  if (CheckIPAddr(m.netmask)) module_copy_text(net.netmask, sizeof(net.netmask), m.netmask);
+  if (CheckIPAddr(m.gateway)) module_copy_text(net.gateway, sizeof(net.gateway), m.gateway);
+  module_copy_text(net.dns1, sizeof(net.dns1), net.gateway);
   db_set_network(&net);
   if (m.title[0]) {
     qz_string_strip(m.title, '\n');
@@ -510,8 +510,8 @@ int tovrin_modify(const uint8_t *req, size_t len) {
   if (m.newPassword[0] && strcmp(m.newPassword, m.password) != 0) {
     DbUser user;
     memset(&user, 0, sizeof(user));
-    copy_text(user.name, sizeof(user.name), "admin");
-    copy_text(user.password, sizeof(user.password), m.newPassword);
+    module_copy_text(user.name, sizeof(user.name), "admin");
+    module_copy_text(user.password, sizeof(user.password), m.newPassword);
     user.privilege = 0;
     update_user_module_permission_by_privilege(-1, 0, user.permission);
     db_set_user(&user);
