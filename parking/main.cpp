@@ -78,8 +78,11 @@ void signal_time_text(char *out) {
   long long d = doy - (153 * mp + 2) / 5 + 1;
   long long m = mp < 10 ? mp + 3 : mp - 9;
   long long y = yoe + era * 400 + (m <= 2);
-  snprintf(out, 32, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", y, m, d, secs / 3600,
+  char text[128];
+  snprintf(text, sizeof text, "%04lld-%02lld-%02lld %02lld:%02lld:%02lld", y, m, d, secs / 3600,
            secs / 60 % 60, secs % 60);
+  memcpy(out, text, 31);
+  out[31] = '\0';
 }
 
 void print_signal_line(int sig, const char *func, int line) {

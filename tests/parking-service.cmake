@@ -10,3 +10,12 @@ if(TARGET fuzz_traffic_replay)
   target_include_directories(fuzz_traffic_replay PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/qztraffic)
 endif()
 unit_test(test_scene SOURCES unit/test_scene.cpp LIBS scene_file)
+
+# The service end to end with control-sim in the board sandbox. The service is
+# threaded, so the ThreadSanitizer stage runs these too.
+if(TARGET parking)
+  foreach(case lifecycle park40-replay park40-pixels suspend wrong-size instance-wait
+          instance-sigint verbose-toggle reconnect detector-bad)
+    e2e_test(parking.${case} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/parking/${case} LABELS tsan)
+  endforeach()
+endif()
