@@ -12,7 +12,8 @@ unit_test(parking_unit
           ${CMAKE_CURRENT_SOURCE_DIR}/unit/parking_judge_test.cpp
           ${CMAKE_CURRENT_SOURCE_DIR}/unit/parking_report_test.cpp
           ${CMAKE_CURRENT_SOURCE_DIR}/unit/parking_test_util.cpp
-  LIBS ${parking_test_libs})
+  LIBS ${parking_test_libs}
+  LABELS tsan)
 
 # Counts every allocation of the process across many frames; its own program so that
 # the counting operator new and malloc replace the standard ones only there.

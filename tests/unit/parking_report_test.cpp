@@ -5,8 +5,10 @@
 #include <string.h>
 
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "parking.h"
 #include "parking_test_util.h"
@@ -250,6 +252,36 @@ TEST_F(Requests, ShortRequestIsNotReadPastItsData) {
   EXPECT_EQ(g_AvsCfg.mode, 7);
   EXPECT_EQ(g_AvsCfg.reserved[1], 9);
   EXPECT_NE(out.find("request 6049 carries 8 bytes, 20 expected: only those applied"), std::string::npos);
+}
+
+}  // namespace
+
+namespace {
+
+// The receive thread writes the record while the worker reads it, both under the
+// configuration lock: the worker only ever sees whole records.
+TEST_F(Requests, WorkerSeesWholeRecordsWhileRequestsArrive) {
+  std::atomic<bool> done{false};
+  std::thread receiver([&] {
+    int32_t a[5] = {1, 1, 0, 0, 0}, b[5] = {7, 7, 6, 7, 7};
+    QzMsgHeader header = {20, AVS_CFG_REQ, 13, 0};
+    for (int k = 0; k < 20000; k++) res_msg(nullptr, &header, k % 2 ? a : b);
+    done = true;
+  });
+  int torn = 0, reads = 0;
+  while (!done || reads == 0) {
+    qz_mutex_lock(&g_parkingCfgLock);
+    AvsCfg seen = g_AvsCfg;
+    qz_mutex_unlock(&g_parkingCfgLock);
+    reads++;
+    bool first = seen.vprocId == 1 && seen.vencId == 1 && seen.mode == 0;
+    bool second = seen.vprocId == 7 && seen.vencId == 7 && seen.mode == 6;
+    bool initial = seen.vprocId == 0 && seen.vencId == 0 && seen.mode == 0;
+    if (!first && !second && !initial) torn++;
+  }
+  receiver.join();
+  EXPECT_EQ(torn, 0);
+  EXPECT_GT(reads, 0);
 }
 
 }  // namespace
