@@ -53,10 +53,14 @@ static void seed_database(const char *path, const char *command) {
   if (system(command) != 0) unlink(path);
 }
 
-int test_init(void) {
-  test_install_signal_handler();
+void test_seed_databases(void) {
   seed_database("/mnt/nand/qzdb.db", "cp /opt/app/qzdb.db /mnt/nand/qzdb.db");
   seed_database("/mnt/nand2/oem.db", "cp /opt/app/oem.db /mnt/nand2/oem.db");
+}
+
+int test_init(void) {
+  test_install_signal_handler();
+  test_seed_databases();
   int status = OSA_init();
   if (!OSA_logSemIsOpen()) status |= OSA_logInit();
   return status;

@@ -54,6 +54,9 @@ void test_set_program_name(const char *name);
 // together). test_init installs the signal handler, seeds the settings databases and
 // brings up the console lock and the log semaphore; non-zero means it failed.
 int test_init(void);
+// Copies a missing settings database (/mnt/nand/qzdb.db, /mnt/nand2/oem.db) from its
+// seed in /opt/app; the copies' results are not examined.
+void test_seed_databases(void);
 void test_install_signal_handler(void);
 // Scans the command line and shows the usage, a module's help or runs the module.
 void test_dispatch(int argc, char **argv);

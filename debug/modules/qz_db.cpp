@@ -10,7 +10,6 @@
 #include <string.h>
 #include <unistd.h>
 
-#include "module_util.h"
 #include "osa.h"
 #include "qzdb_sql.h"
 #include "test.h"
@@ -46,10 +45,9 @@ static_assert(sizeof db_helps / sizeof db_helps[0] == sizeof db_options / sizeof
 static const struct {
   const char *name;
   const char *file;
-  const char *seed;
 } db_databases[] = {
-    {"qzdb", "/mnt/nand/qzdb.db", "/opt/app/qzdb.db"},
-    {"oem", "/mnt/nand2/oem.db", "/opt/app/oem.db"},
+    {"qzdb", "/mnt/nand/qzdb.db"},
+    {"oem", "/mnt/nand2/oem.db"},
 };
 
 static struct {
@@ -70,16 +68,6 @@ static void db_help(void) {
   OSA_printf("DB table list: \n");
   if (db.file[0] == '\0') db_select("qzdb");
   db_table_list();
-}
-
-// Copies a missing database from its seed, as the tool does at start.
-static void db_seed(void) {
-  for (const auto &d : db_databases) {
-    if (access(d.file, F_OK) == 0) continue;
-    char cmd[160];
-    if (module_format_command(cmd, sizeof cmd, "cp %s %s", d.seed, d.file) == 0)
-      module_system(cmd);
-  }
 }
 
 static void db_select(const char *name) {
@@ -273,7 +261,7 @@ static int db_init_param(int argc, char **argv) {
 }
 
 static int db_run(int argc, char **argv) {
-  db_seed();
+  test_seed_databases();  // a database removed since the tool started comes back
   db_select("qzdb");
   db_init_param(argc, argv);
   return 0;
