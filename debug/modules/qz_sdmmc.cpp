@@ -129,7 +129,8 @@ static int sdmmc_statfs(void) {
 }
 
 static unsigned long long sdmmc_mb(uint64_t bytes) { return bytes / 1048576ULL; }
-static double sdmmc_gb(uint64_t bytes) { return static_cast<double>(bytes / 1048576ULL) / 1024; }
+// Whole gigabytes: the division by 1024 is an integer one as well, so "%.2f" shows .00.
+static double sdmmc_gb(uint64_t bytes) { return static_cast<double>(bytes / 1048576ULL / 1024); }
 
 static int sdmmc_info(void) {
   if (sdmmc_mount() != 0) {
