@@ -331,7 +331,9 @@ void *search_listen(void *arg) {
     return NULL;
   }
   listener->capture.store(capture);
-  pcap_loop(capture, -1, on_frame, (u_char *)listener);
+  // A stop that came before the handle was published found no loop to break, and
+  // search_deinit waits for this thread: do not enter the loop then.
+  if (search_running()) pcap_loop(capture, -1, on_frame, (u_char *)listener);
   pthread_mutex_lock(&g_captureLock);
   listener->capture.store(NULL);
   pthread_mutex_unlock(&g_captureLock);
