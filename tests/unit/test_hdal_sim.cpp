@@ -179,11 +179,11 @@ TEST_F(Hdal, Y4mDeliveredAsNv12) {
 
 TEST_F(Hdal, BadSourcesAreRefusedAtStart) {
   const char *bad[] = {"blank:", "blank:-1", "/nonexistent.y4m"};
-  for (const char *spec : bad) {
-    setenv("HDAL_SIM_SOURCE", spec, 1);
+  for (const char *sourceName : bad) {
+    setenv("HDAL_SIM_SOURCE", sourceName, 1);
     ASSERT_EQ(hd_common_init(1), HD_OK);
     ASSERT_EQ(hd_common_mem_init(nullptr), HD_OK);
-    EXPECT_NE(hd_videoproc_init(), HD_OK) << spec;
+    EXPECT_NE(hd_videoproc_init(), HD_OK) << sourceName;
     hd_common_mem_uninit();
     hd_common_uninit();
   }

@@ -261,16 +261,16 @@ HD_RESULT hd_videoproc_init(void) {
   } else if (g.vproc) {
     r = HD_ERR_INIT;
   } else {
-    const char *spec = getenv("HDAL_SIM_SOURCE");
+    const char *sourceName = getenv("HDAL_SIM_SOURCE");
     char why[128] = "";
     g.srcOpen = false;
-    if (spec && *spec) {
-      if (hdsrc_open(&g.src, spec, why) != 0) {
-        fprintf(stderr, "hdal: HDAL_SIM_SOURCE %s: %s\n", spec, why);
+    if (sourceName && *sourceName) {
+      if (hdsrc_open(&g.src, sourceName, why) != 0) {
+        fprintf(stderr, "hdal: HDAL_SIM_SOURCE %s: %s\n", sourceName, why);
         r = HD_ERR_PARAM;
       } else if (hdsrc_frame_bytes(&g.src) > kBlockBytes) {
         fprintf(stderr, "hdal: HDAL_SIM_SOURCE %s: %ux%u frames do not fit a frame block\n",
-                spec, g.src.width, g.src.height);
+                sourceName, g.src.width, g.src.height);
         hdsrc_close(&g.src);
         r = HD_ERR_PARAM;
       } else {

@@ -94,17 +94,17 @@ int hdsrc_parse_y4m_header(const char *line, HdSource *src, char *why) {
   return 0;
 }
 
-int hdsrc_open(HdSource *src, const char *spec, char *why) {
+int hdsrc_open(HdSource *src, const char *sourceName, char *why) {
   memset(src, 0, sizeof(*src));
-  if (spec == nullptr || spec[0] == '\0') {
+  if (sourceName == nullptr || sourceName[0] == '\0') {
     snprintf(why, 128, "no source");
     return -1;
   }
-  if (strncmp(spec, "blank:", 6) == 0) {
+  if (strncmp(sourceName, "blank:", 6) == 0) {
     char *stop = nullptr;
     errno = 0;
-    unsigned long long n = strtoull(spec + 6, &stop, 10);
-    if (stop == spec + 6 || *stop != '\0' || errno != 0 || spec[6] == '-') {
+    unsigned long long n = strtoull(sourceName + 6, &stop, 10);
+    if (stop == sourceName + 6 || *stop != '\0' || errno != 0 || sourceName[6] == '-') {
       snprintf(why, 128, "blank:N needs a frame count");
       return -1;
     }
@@ -116,7 +116,7 @@ int hdsrc_open(HdSource *src, const char *spec, char *why) {
     src->blankFrames = n;
     return 0;
   }
-  FILE *f = fopen(spec, "rb");
+  FILE *f = fopen(sourceName, "rb");
   if (!f) {
     snprintf(why, 128, "%s", strerror(errno));
     return -1;

@@ -22,8 +22,8 @@ struct HdSource {
 // reason in why (at least 128 bytes).
 int hdsrc_parse_y4m_header(const char *line, HdSource *src, char *why);
 
-// Opens the source named by spec ("blank:N" or a Y4M path). 0 or -1, with a reason.
-int hdsrc_open(HdSource *src, const char *spec, char *why);
+// Opens the source named by sourceName ("blank:N" or a Y4M path). 0 or -1, with a reason.
+int hdsrc_open(HdSource *src, const char *sourceName, char *why);
 void hdsrc_close(HdSource *src);
 
 // Reads the next frame as NV12 into dst (luma width x height, then interleaved

@@ -9,11 +9,11 @@
 
 namespace {
 
-int apply_user(const char *spec) {
+int apply_user(const char *userText) {
   DbUser user;
   memset(&user, 0, sizeof user);
   char copy[256];
-  snprintf(copy, sizeof copy, "%s", spec);
+  snprintf(copy, sizeof copy, "%s", userText);
   char *save = nullptr;
   const char *name = strtok_r(copy, ":", &save);
   const char *password = strtok_r(nullptr, ":", &save);
