@@ -250,14 +250,21 @@ static void wifi_option_error(int line, const char *fmt, ...) {
   exit(-1);
 }
 
-// A number in range, or a fatal option error. Text that is no number at all is
-// refused the same way instead of being read as 0.
+// A number in range, or a fatal option error.
 static uint32_t wifi_number(const char *text, uint32_t low, uint32_t high, int line,
                             const char *fmt) {
   uint32_t value = module_parse_u32(text);
-  if (!module_is_number(text) || value < low || value > high)
-    wifi_option_error(line, fmt, low, high);
+  if (value < low || value > high) wifi_option_error(line, fmt, low, high);
   return value;
+}
+
+// For the options that also take names (mode, encryp): text that is neither one of
+// the names nor a number is refused, so a misspelt name never silently selects 0
+// (managed mode, open encryption).
+static uint32_t wifi_name_or_number(const char *text, uint32_t low, uint32_t high, int line,
+                                    const char *fmt) {
+  if (!module_is_number(text)) wifi_option_error(line, fmt, low, high);
+  return wifi_number(text, low, high, line, fmt);
 }
 
 // Options that store a number into a 32-bit field after a range check.
@@ -349,7 +356,8 @@ static void wifi_init_param(int argc, char **argv) {
         else if (!strcmp(optarg, "managed") || !strcmp(optarg, "MANAGED"))
           g_wifiCfg.mode = 0;
         else
-          g_wifiCfg.mode = wifi_number(optarg, 0, 1, 451, "Error wifi mode, must be[%d-%d]\n");
+          g_wifiCfg.mode =
+              wifi_name_or_number(optarg, 0, 1, 451, "Error wifi mode, must be[%d-%d]\n");
         break;
       case 'e': {
         const WifiEncrypName *named = nullptr;
@@ -360,8 +368,8 @@ static void wifi_init_param(int argc, char **argv) {
           if (named->group >= 0) g_wifiCfg.group = (uint32_t)named->group;
           if (named->authAlg >= 0) g_wifiCfg.auth_alg = (uint32_t)named->authAlg;
         } else {
-          g_wifiCfg.encryp =
-              wifi_number(optarg, 0, 8, 517, "Error wifi encryption, must be[%d-%d]\n");
+          g_wifiCfg.encryp = wifi_name_or_number(optarg, 0, 8, 517,
+                                                 "Error wifi encryption, must be[%d-%d]\n");
         }
         g_wifiApply = 1;
         break;
