@@ -82,13 +82,7 @@ int module_format_command(char *buf, size_t len, const char *fmt, ...) {
   return 0;
 }
 
-int32_t module_parse_decimal(const char *text) {
-  // The board's long is 32 bits: strtol saturates there.
-  long long value = strtoll(text ? text : "", nullptr, 10);
-  if (value > INT32_MAX) return INT32_MAX;
-  if (value < INT32_MIN) return INT32_MIN;
-  return (int32_t)value;
-}
+int32_t module_parse_decimal(const char *text) { return module_parse_i32(text); }
 
 bool module_is_number(const char *text) {
   if (!text) return false;

@@ -33,7 +33,7 @@ int module_format_command(char *buf, size_t len, const char *fmt, ...)
     __attribute__((format(printf, 3, 4)));
 
 // Reads a number as decimal only, as the board's 32-bit strtol(text, NULL, 10) does:
-// values beyond the 32-bit range saturate.
+// values beyond the 32-bit range saturate. The same reading as module_parse_i32.
 int32_t module_parse_decimal(const char *text);
 // True when the whole text is a number in the base-detection form (optional sign,
 // digits, nothing after them).
