@@ -143,6 +143,32 @@ TEST(Judge, AssignmentUsesThresholdAndOverlapBar) {
   for (int j = 0; j < 4; j++) EXPECT_EQ(r->work.scores[1 * 4 + j], 0.0f);
 }
 
+// The overlap bar is strictly greater, in 32-bit floats: an overlap of exactly 0.3
+// (0.3f, a hair above the decimal 0.3) takes no space; 0.31 does, with weight 31.
+TEST(Judge, OverlapOfExactlyPointThreeTakesNoSpace) {
+  std::unique_ptr<Rig> r(new Rig);
+  memset(&r->table, 0, sizeof r->table);
+  const int32_t squares[2][8] = {{100, 100, 200, 100, 200, 200, 100, 200},
+                                 {400, 100, 500, 100, 500, 200, 400, 200}};
+  for (int j = 0; j < 2; j++) {
+    r->table.spaces[j].number = j;
+    memcpy(r->table.spaces[j].corner, squares[j], sizeof squares[j]);
+  }
+  r->table.count = 2;
+  r->table.detectSens = r->table.occupancySens = 5;
+  testing::internal::CaptureStdout();
+  qz_parking_init(&r->table, &r->work);
+  testing::internal::GetCapturedStdout();
+  // 100 x 100 cars (no wide-box step): 30 and 31 columns of them inside a space.
+  CarBox cars[2] = {{170, 100, 100, 100, 0.9f}, {469, 100, 100, 100, 0.9f}};
+  parking_assign(&r->table, &r->work, cars, 2);
+  EXPECT_EQ(r->work.scores[0 * 2 + 0], 0.0f);
+  EXPECT_EQ(std::vector<int>(r->work.carMatch, r->work.carMatch + 2), std::vector<int>({-1, 1}));
+  EXPECT_EQ(std::vector<int>(r->work.spaceMatch, r->work.spaceMatch + 2), std::vector<int>({-1, 1}));
+  int carMatch[2], spaceMatch[2];
+  EXPECT_EQ(KM(r->work.scores, 2, 2, carMatch, spaceMatch), 31);
+}
+
 // A crossed space must not take a car even when its overlap comes out non-finite or
 // above 1.
 TEST(Judge, CrossedSpaceTakesNoCar) {
