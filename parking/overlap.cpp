@@ -226,18 +226,20 @@ float spaceScore(const float box[4], const float corners[8], int simpleSpace) {
   double aP = fabs(polygonArea(P, 4)), aQ = fabs(polygonArea(Q, 4));
   double m = aP < aQ ? aP : aQ;
 
-  // The intersection area from a rectangle clip, and a bound on how far it and the
-  // triangle-fan sum can each lie from the true area. The fan sum takes under 700
-  // products of coordinates (each below 2 S^2, rounded by 2^-53 of it): 1e-12 S^2
-  // covers them ten times over. Its 1e-8 side tolerance can move a point along a
-  // cutting line, but only while it stays within about 1e-11 of it: 1e-6 covers that.
+  // The intersection area from a rectangle clip, and a bound on how far it can lie from
+  // the triangle-fan sum. Each of the two takes under 700 products of coordinates
+  // (each below 2 S^2, rounded by 2^-53 of it): 1e-12 S^2 covers one of them ten times
+  // over, and the bound counts it twice. The fan sum's 1e-8 side tolerance accepts a
+  // point within 1e-8 / |edge| of a line; with edges of at least a pixel and a
+  // perimeter under 4000 pixels that moves the area by under 4e-5: 1e-3 covers it.
+  // Real rounding stays near 1e-10, so the margin costs no speed.
   double S = 1;
   for (int k = 0; k < 4; k++) {
     const double v[4] = {fabs(P[k].x), fabs(P[k].y), fabs(Q[k].x), fabs(Q[k].y)};
     for (double x : v)
       if (x > S) S = x;
   }
-  const double err = 1e-12 * S * S + 1e-6;
+  const double err = 2 * (1e-12 * S * S + 1e-3);
   // P is the car's rectangle: P[0] and P[2] are opposite corners.
   double x1 = P[0].x < P[2].x ? P[0].x : P[2].x, x2 = P[0].x < P[2].x ? P[2].x : P[0].x;
   double y1 = P[0].y < P[2].y ? P[0].y : P[2].y, y2 = P[0].y < P[2].y ? P[2].y : P[0].y;

@@ -226,6 +226,38 @@ TEST(Judge, ShortcutsChangeNoWeightAndNoMatch) {
   }
 }
 
+// Spaces drawn with two equal corners (triangles) have a side of no length: they must
+// be scored by the full measure, weight for weight.
+TEST(Judge, SpacesWithARepeatedCornerTakeTheFullMeasure) {
+  std::unique_ptr<Rig> r(new Rig);
+  make_lot(&r->table, 4, 25);
+  for (int j = 0; j < 100; j += 2) {  // K2 onto K1, or K3 onto K4
+    int32_t *c = r->table.spaces[j].corner;
+    int from = j % 4 == 0 ? 0 : 6, to = j % 4 == 0 ? 2 : 4;
+    c[to] = c[from];
+    c[to + 1] = c[from + 1];
+  }
+  testing::internal::CaptureStdout();
+  qz_parking_init(&r->table, &r->work);
+  testing::internal::GetCapturedStdout();
+  std::vector<CarBox> cars(128);
+  for (unsigned seed = 1; seed <= 6; seed++) {
+    spread_cars(&r->table, cars.data(), 128, seed);
+    parking_assign(&r->table, &r->work, cars.data(), 128);
+    for (int i = 0; i < 128; i++) {
+      const CarBox &c = cars[i];
+      float box[4] = {(float)c.x, (float)c.y, (float)(c.x + c.w), (float)(c.y + c.h)};
+      for (int j = 0; j < 100; j++) {
+        float corners[8];
+        for (int k = 0; k < 8; k++) corners[k] = (float)r->table.spaces[j].corner[k];
+        float s = spaceOverlap(box, corners, 1);
+        ASSERT_EQ(weight_of_entry(r->work.scores[i * 100 + j]), weight_of_entry(s > 0.3f ? s : 0.0f))
+            << i << " " << j;
+      }
+    }
+  }
+}
+
 // Overlaps of exactly k / 100 (and just around them, and around 0.3 and 1.0) sit on
 // the steps of the weight: the cheap path must hand them to the full measure.
 TEST(Judge, ScoresOnTheStepsOfTheWeightMatchTheFullMeasure) {
