@@ -439,6 +439,9 @@ int main() {
   g_parkingSend(1, PARKING_CARS_REPORT, emptyCars, kShutdownCarListLen);
   db_uninit(1);
   hdal_stop();
+  // The receive thread takes the configuration lock for every video-path request;
+  // it is stopped first, so that no request can lock the mutex after it is destroyed.
+  qz_sock_uninit();
   qz_mutex_uninit(&g_parkingCfgLock);
   return 0;
 }
