@@ -1,0 +1,15 @@
+# Field tools: discover's output forms, the Wireshark dissector, the manual pages and
+# the installed tree.
+if(TARGET discover_output)
+  unit_test(discover_output_test SOURCES unit/discover_output_test.cpp LIBS discover_output)
+endif()
+
+# End-to-end: discover against debug -M search in a sandbox.
+file(GLOB discover_cases LIST_DIRECTORIES true CONFIGURE_DEPENDS
+     ${CMAKE_CURRENT_SOURCE_DIR}/e2e/discover/*)
+foreach(case_dir ${discover_cases})
+  if(EXISTS ${case_dir}/cmd)
+    get_filename_component(case_name ${case_dir} NAME)
+    e2e_test(discover.${case_name} ${case_dir})
+  endif()
+endforeach()
