@@ -13,3 +13,8 @@ foreach(case_dir ${discover_cases})
     e2e_test(discover.${case_name} ${case_dir})
   endif()
 endforeach()
+
+# The Wireshark dissector under tshark: golden decodes of every message kind and a run
+# over cut and mutated captures that must raise no Lua error.
+add_test(NAME wireshark.dissector COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wireshark/run-test)
+set_tests_properties(wireshark.dissector PROPERTIES LABELS "wireshark" TIMEOUT 300)
