@@ -18,3 +18,9 @@ endforeach()
 # over cut and mutated captures that must raise no Lua error.
 add_test(NAME wireshark.dissector COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wireshark/run-test)
 set_tests_properties(wireshark.dissector PROPERTIES LABELS "wireshark" TIMEOUT 300)
+
+# Manual pages: lint clean, every tool option documented, debug(8) generated from the
+# module tables and current.
+add_test(NAME man.pages COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/man/check-pages ${CMAKE_BINARY_DIR}/bin)
+set_tests_properties(man.pages PROPERTIES LABELS "man")
+e2e_test(man.debug-page ${CMAKE_CURRENT_SOURCE_DIR}/e2e/manpages/debug-page)
