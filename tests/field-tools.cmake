@@ -24,3 +24,10 @@ set_tests_properties(wireshark.dissector PROPERTIES LABELS "wireshark" TIMEOUT 3
 add_test(NAME man.pages COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/man/check-pages ${CMAKE_BINARY_DIR}/bin)
 set_tests_properties(man.pages PROPERTIES LABELS "man")
 e2e_test(man.debug-page ${CMAKE_CURRENT_SOURCE_DIR}/e2e/manpages/debug-page)
+
+# The installed tree and the host-tools package (host builds: the package is theirs).
+if(NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME install.tree-and-package
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install/check-install ${CMAKE_BINARY_DIR})
+  set_tests_properties(install.tree-and-package PROPERTIES LABELS "install" TIMEOUT 300)
+endif()
