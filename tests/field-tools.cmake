@@ -1,7 +1,8 @@
 # Field tools: discover's output forms, the Wireshark dissector, the manual pages and
 # the installed tree.
 if(TARGET discover_output)
-  unit_test(discover_output_test SOURCES unit/discover_output_test.cpp LIBS discover_output)
+  unit_test(discover_output_test SOURCES unit/discover_output_test.cpp
+            LIBS discover_output Threads::Threads)
 endif()
 
 # End-to-end: discover against debug -M search in a sandbox.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <string>
@@ -76,6 +77,14 @@ TEST(DiscoverOutput, ListsEachMacOnceSortedByAddress) {
   EXPECT_EQ(list.cameras[0].ip, "10.0.0.9");  // numerically before 10.0.0.10
   EXPECT_EQ(list.cameras[1].uptime, 2);       // the latest reply
   EXPECT_EQ(list.cameras[2].ip, "x");
+
+  CameraList flood;  // forged replies from ever new MACs
+  Camera c = from_text(kMacA, "10.0.0.1");
+  for (unsigned i = 0; i <= CameraList::kMaxCameras; i++) {
+    memcpy(c.mac + 2, &i, sizeof(i));
+    flood.add(c);
+  }
+  EXPECT_EQ(flood.cameras.size(), CameraList::kMaxCameras);
 }
 
 TEST(DiscoverOutput, JsonHasNumbersAsNumbersAndUnknownsAsNull) {

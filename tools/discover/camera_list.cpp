@@ -120,6 +120,7 @@ bool CameraList::add(const Camera &camera) {
       return false;
     }
   }
+  if (cameras.size() >= kMaxCameras) return false;
   cameras.push_back(camera);
   return true;
 }

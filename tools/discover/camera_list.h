@@ -39,10 +39,12 @@ std::string json_string(const std::string &text);
 void format_mac(char out[18], const uint8_t *mac);
 
 // The cameras heard so far: one entry per MAC (a camera that answers twice, or
-// announces itself during the search, is listed once, with its latest reply).
+// announces itself during the search, is listed once, with its latest reply). Replies
+// are forgeable, so the list is bounded: past kMaxCameras new MACs are dropped.
 struct CameraList {
+  static constexpr size_t kMaxCameras = 4096;
   std::vector<Camera> cameras;
-  // Adds or replaces; returns true when the MAC is new.
+  // Adds or replaces; returns true when the MAC is new and was added.
   bool add(const Camera &camera);
   // By IP address (numerically; texts that are no address go last), then by MAC.
   void sort_by_ip();

@@ -22,7 +22,6 @@
 #include "search_proto.h"
 
 enum { EXIT_ANSWERED = 0, EXIT_NO_ANSWER = 1, EXIT_USAGE = 2 };
-enum { MAX_CAMERAS = 256 };
 
 static const char *g_iface = "eth0";
 static double g_timeout = 3.0;

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <stdio.h>
 #include <string.h>
 #include <termios.h>
@@ -40,19 +41,35 @@ int passwords_from_file(const char *path, char *current, char *fresh, size_t siz
   return 0;
 }
 
+// The terminal's settings while echo is off, so that Ctrl-C at the prompt gives the
+// user back a terminal that echoes.
+static int g_promptTty = -1;
+static struct termios g_echoing;
+
+static void restore_echo_and_die(int signo) {
+  tcsetattr(g_promptTty, TCSANOW, &g_echoing);
+  signal(signo, SIG_DFL);
+  raise(signo);
+}
+
 // Prints prompt on the terminal and reads one answer with echo off (turned off before
 // the prompt shows, so nothing typed at the prompt is ever echoed).
 static int ask(int tty, FILE *in, const char *prompt, char *out, size_t size) {
-  struct termios saved, quiet;
-  bool haveTermios = tcgetattr(tty, &saved) == 0;
+  static const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+  bool haveTermios = tcgetattr(tty, &g_echoing) == 0;
   if (haveTermios) {
-    quiet = saved;
+    g_promptTty = tty;
+    for (int signo : kStopSignals) signal(signo, restore_echo_and_die);
+    struct termios quiet = g_echoing;
     quiet.c_lflag &= ~(tcflag_t)ECHO;
     quiet.c_lflag |= ECHONL;
     tcsetattr(tty, TCSANOW, &quiet);
   }
   int got = write(tty, prompt, strlen(prompt)) < 0 ? -1 : read_line(in, out, size);
-  if (haveTermios) tcsetattr(tty, TCSANOW, &saved);
+  if (haveTermios) {
+    tcsetattr(tty, TCSANOW, &g_echoing);
+    for (int signo : kStopSignals) signal(signo, SIG_DFL);
+  }
   return got < 0 ? -1 : 0;
 }
 

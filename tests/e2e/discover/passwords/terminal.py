@@ -1,10 +1,14 @@
 # Runs a command on a new pseudo-terminal, answers its two password prompts (the
 # current password "s3cret", then an empty line) and prints what the terminal showed.
-import os, pty, select, sys
+# With --interrupt first, it types Ctrl-C at the first prompt instead and tells whether
+# the terminal echoes again afterwards.
+import os, pty, select, sys, termios
 
+interrupt = sys.argv[1] == "--interrupt"
+command = sys.argv[2:] if interrupt else sys.argv[1:]
 pid, fd = pty.fork()
 if pid == 0:
-    os.execv(sys.argv[1], sys.argv[1:])
+    os.execv(command[0], command)
 shown = b""
 
 def read_until(marker):
@@ -22,6 +26,13 @@ def read_until(marker):
         shown += data
 
 read_until(b"Password: ")
+if interrupt:
+    echoing = lambda: bool(termios.tcgetattr(fd)[3] & termios.ECHO)
+    print("echo at the prompt:", echoing())
+    os.write(fd, b"\x03")
+    _, status = os.waitpid(pid, 0)
+    print("ended by signal", os.WTERMSIG(status), "echo restored:", echoing())
+    sys.exit(0)
 os.write(fd, b"s3cret\n")
 read_until(b"(empty keeps it): ")
 os.write(fd, b"\n")
