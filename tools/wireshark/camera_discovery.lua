@@ -18,10 +18,23 @@
 ---------------------------------------------------------------------------------------
 -- Shared helpers
 
--- Marks a packet malformed: Wireshark's own expert group, so "_ws.malformed"-style
--- filters and the expert view find it.
-local function malformed(tree, expert_field, text)
-  tree:add_proto_expert_info(expert_field, text)
+-- The protocol's subtree, its name in the protocol column; nil when the packet is
+-- shorter than min_len (then it is marked malformed, an expert info of the Malformed
+-- group that the expert view and filters find).
+local function open_tree(proto, column, tvb, pinfo, tree, min_len, malformed, what)
+  pinfo.cols.protocol = column
+  local root = tree:add(proto, tvb())
+  if tvb:len() < min_len then
+    root:add_proto_expert_info(malformed, what)
+    return nil
+  end
+  return root
+end
+
+-- Names the message in the Info column and on the protocol's line.
+local function name_message(root, pinfo, name)
+  pinfo.cols.info = name
+  root:append_text(", " .. name)
 end
 
 -- The bytes of a range up to its first NUL, as a Lua string.
@@ -132,24 +145,19 @@ end
 function qzsearch.dissector(tvb, pinfo, tree)
   -- tvb starts after the Ethernet header: signature at 0, operation at 4.
   local len = tvb:len()
-  pinfo.cols.protocol = "QZSEARCH"
-  local root = tree:add(qzsearch, tvb())
-  if len < 6 then
-    malformed(root, re.malformed, "Too short for signature and operation")
-    return len
-  end
+  local root = open_tree(qzsearch, "QZSEARCH", tvb, pinfo, tree, 6, re.malformed,
+                         "Too short for signature and operation")
+  if not root then return len end
   local sig = root:add(rf.signature, tvb(0, 4))
   if tvb(0, 4):bytes():tohex() ~= "20120610" then sig:add_proto_expert_info(re.signature) end
   root:add(rf.operation, tvb(4, 2))
   local op = tvb(4, 2):uint()
-  local name = ops[op] or string.format("Unknown operation 0x%04x", op)
-  pinfo.cols.info = name
-  root:append_text(", " .. name)
+  name_message(root, pinfo, ops[op] or string.format("Unknown operation 0x%04x", op))
   if op == 0 then
     if len > 6 then root:add(rf.padding, tvb(6)) end
   elseif op == 2 then
     if len < 12 then
-      malformed(root, re.malformed, "Modify request shorter than its target MAC")
+      root:add_proto_expert_info(re.malformed, "Modify request shorter than its target MAC")
       return len
     end
     root:add(rf.target, tvb(6, 6))
@@ -157,22 +165,22 @@ function qzsearch.dissector(tvb, pinfo, tree)
     if len > 12 then add_modify_text(root, tvb(12)) end
   elseif op == 1 then
     if len < 7 then
-      malformed(root, re.malformed, "Search reply without text")
+      root:add_proto_expert_info(re.malformed, "Search reply without text")
       return len
     end
     local text = add_reply_text(root, tvb(6))
     pinfo.cols.info:append(": " .. (text:match("^[^;]*") or ""))
-    if len ~= 246 then malformed(root, re.malformed, "Reply is not 260 bytes") end
+    if len ~= 246 then root:add_proto_expert_info(re.malformed, "Reply is not 260 bytes") end
   elseif op == 3 then
     if len < 14 then
-      malformed(root, re.malformed, "Modify reply shorter than its result")
+      root:add_proto_expert_info(re.malformed, "Modify reply shorter than its result")
       return len
     end
     root:add(rf.requester, tvb(6, 6))
     root:add(rf.result, tvb(12, 1))
     pinfo.cols.info:append(": " .. (results[tvb(12, 1):uint()] or "unknown result"))
     if len > 13 then add_reply_text(root, tvb(13)) end
-    if len ~= 246 then malformed(root, re.malformed, "Reply is not 260 bytes") end
+    if len ~= 246 then root:add_proto_expert_info(re.malformed, "Reply is not 260 bytes") end
   end
   return len
 end
@@ -276,21 +284,16 @@ end
 
 function tovrin.dissector(tvb, pinfo, tree)
   local len = tvb:len()
-  pinfo.cols.protocol = "TOVRIN"
-  local root = tree:add(tovrin, tvb())
-  if len < 10 then
-    malformed(root, te.malformed, "Too short for magic and command")
-    return len
-  end
+  local root = open_tree(tovrin, "TOVRIN", tvb, pinfo, tree, 10, te.malformed,
+                         "Too short for magic and command")
+  if not root then return len end
   root:add(tf.magic, tvb(0, 8))
   root:add(tf.zero, tvb(8, 1))
   root:add(tf.command, tvb(9, 1))
   local cmd = tvb(9, 1):uint()
-  local name = commands[cmd] or string.format("Unknown command 0x%02x", cmd)
-  pinfo.cols.info = name
-  root:append_text(", " .. name)
+  name_message(root, pinfo, commands[cmd] or string.format("Unknown command 0x%02x", cmd))
   if tvb(0, 8):string() ~= "TOVRINut" or tvb(8, 1):uint() ~= 0 then
-    malformed(root, te.malformed, "Not a tovrin header")
+    root:add_proto_expert_info(te.malformed, "Not a tovrin header")
     return len
   end
   if cmd == 0x16 then
@@ -301,7 +304,7 @@ function tovrin.dissector(tvb, pinfo, tree)
   if not size then return len end
   if len < size then
     -- A request the camera reads with its missing bytes as zero; still malformed.
-    malformed(root, te.malformed, string.format("%d bytes, %d expected", len, size))
+    root:add_proto_expert_info(te.malformed, string.format("%d bytes, %d expected", len, size))
     return len
   end
   if cmd == 0x70 then
