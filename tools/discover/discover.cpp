@@ -187,15 +187,18 @@ static int on_search_reply(const uint8_t *data, size_t len, void *ctx) {
   return 0;
 }
 
+// The raw form marks a wrong UDP checksum on the line itself; the others on stderr.
+static void warn_bad_checksum(const Camera &camera) {
+  if (!camera.badChecksum || g_form == OUTPUT_RAW) return;
+  char mac[18];
+  format_mac(mac, camera.mac);
+  fprintf(stderr, "discover: %s: the reply's checksum is wrong\n", mac);
+}
+
 // Prints what a search found; the exit status says whether anyone answered.
 static int report_cameras(CameraList *list) {
   list->sort_by_ip();
-  for (const Camera &c : list->cameras) {
-    char mac[18];
-    format_mac(mac, c.mac);
-    if (c.badChecksum && g_form != OUTPUT_RAW)
-      fprintf(stderr, "discover: %s: the reply's checksum is wrong\n", mac);
-  }
+  for (const Camera &c : list->cameras) warn_bad_checksum(c);
   print_cameras(stdout, g_form, list->cameras);
   if (!list->cameras.empty()) return EXIT_ANSWERED;
   fprintf(stderr, "discover: no camera answered\n");
@@ -404,6 +407,7 @@ static int on_udp_modify_reply(const uint8_t *data, size_t len, void *ctx) {
   camera.badChecksum = tovrin_checksum(data, len) != 0;
   modify->answered = 1;
   modify->accepted = strcmp(text, "Successfully.") == 0;
+  warn_bad_checksum(camera);
   print_modify_answer(stdout, g_form, camera, modify->accepted, text);
   fflush(stdout);
   return 1;
