@@ -1,17 +1,6 @@
 // discover: finds cameras on the LAN and changes their address settings, the way a
 // configuration tool does, over raw Ethernet frames (EtherType 0x0809) or the UDP
-// tovrin protocol.
-//
-//   discover [--iface IF] [--timeout SEC] search
-//   discover [--iface IF] [--timeout SEC] modify MAC 'IP;HttpPort;Netmask;Gateway;Dns;Title;User;Password'
-//   discover --udp [--timeout SEC] search
-//   discover --udp [--timeout SEC] modify MAC IP NETMASK GATEWAY TITLE PASSWORD [NEWPASSWORD]
-//   discover [--iface IF] [--timeout SEC] listen        (announcements and other replies)
-//   discover [--iface IF] [--timeout SEC] replay FILE...  (sends stored frames as they are)
-// --save DIR keeps every frame sent and received as DIR/<n>-sent.bin / <n>-recv.bin.
-//
-// Exit status: 0 when a camera answered (modify: and accepted), 1 when none did or it
-// refused, 2 for bad arguments or a system failure.
+// tovrin protocol. Usage and exit statuses: see usage() below and discover(1).
 #include <arpa/inet.h>
 #include <errno.h>
 #include <getopt.h>
@@ -28,16 +17,26 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "camera_list.h"
+#include "passwords.h"
 #include "search_proto.h"
 
 enum { EXIT_ANSWERED = 0, EXIT_NO_ANSWER = 1, EXIT_USAGE = 2 };
-enum { MAX_CAMERAS = 256 };
 
 static const char *g_iface = "eth0";
 static double g_timeout = 3.0;
 static const char *g_saveDir;
 static bool g_badChecksum;
 static double g_start;
+static OutputForm g_form = OUTPUT_TABLE;
+static bool g_haveMacFilter;
+static uint8_t g_macFilter[6];
+static const char *g_passwordFile;
+
+// --mac keeps only that camera.
+static bool wanted(const uint8_t *mac) {
+  return !g_haveMacFilter || memcmp(mac, g_macFilter, 6) == 0;
+}
 
 // Keeps a copy of a frame under --save DIR.
 static void save_frame(const uint8_t *data, size_t len, const char *kind) {
@@ -52,19 +51,31 @@ static void save_frame(const uint8_t *data, size_t len, const char *kind) {
 
 static void usage(FILE *out) {
   fprintf(out,
-          "usage: discover [--iface IF] [--timeout SEC] search\n"
-          "       discover [--iface IF] [--timeout SEC] modify MAC "
-          "'IP;HttpPort;Netmask;Gateway;Dns;Title;User;Password'\n"
-          "       discover --udp [--timeout SEC] search\n"
-          "       discover --udp [--timeout SEC] modify MAC IP NETMASK GATEWAY TITLE PASSWORD "
-          "[NEWPASSWORD]\n"
-          "       discover [--iface IF] [--timeout SEC] listen\n"
-          "       discover [--iface IF] [--timeout SEC] replay FILE...\n"
-          "  --iface IF      interface for raw frames (default eth0)\n"
-          "  --timeout SEC   how long to wait for replies (default 3)\n"
-          "  --udp           use the UDP protocol (ports 62630/62631)\n"
-          "  --save DIR      keep every frame sent and received in DIR\n"
-          "  --bad-checksum  send a UDP modify request with a wrong checksum\n");
+          "usage: discover [OPTIONS] search\n"
+          "       discover [OPTIONS] modify MAC 'IP;HttpPort;Netmask;Gateway;Dns;Title;User;Password'\n"
+          "       discover --udp [OPTIONS] search\n"
+          "       discover --udp [OPTIONS] modify MAC IP NETMASK GATEWAY TITLE [PASSWORD [NEWPASSWORD]]\n"
+          "       discover [OPTIONS] listen\n"
+          "       discover [OPTIONS] replay FILE...\n"
+          "options:\n"
+          "  --iface IF          interface for raw frames (default eth0)\n"
+          "  --timeout SEC       how long to wait for replies (default 3)\n"
+          "  --udp               use the UDP protocol (ports 62630/62631)\n"
+          "  --json              print JSON (search: one array of cameras)\n"
+          "  --raw               print each reply's text as it came, one line per camera\n"
+          "  --mac MAC           keep only the camera with this MAC\n"
+          "  --password-file F   UDP modify: the password on F's first line, the new one on\n"
+          "                      its second (empty keeps it); without this or PASSWORD the\n"
+          "                      passwords are asked on the terminal, not echoed\n"
+          "  --save DIR          keep every frame sent and received in DIR\n"
+          "  --bad-checksum      send a UDP modify request with a wrong checksum\n"
+          "  --help              show this help\n"
+          "The table and JSON list every camera once, sorted by IP. Bytes of network texts\n"
+          "that are not printable ASCII are shown as \\xNN in every form.\n"
+          "exit status:\n"
+          "  0  search: at least one camera answered; modify: the camera accepted\n"
+          "  1  search: no camera answered; modify: no answer, or the camera refused\n"
+          "  2  usage error (bad option or argument), or a system failure\n");
 }
 
 static int fail(const char *what) {
@@ -80,11 +91,6 @@ static int parse_mac(const char *text, uint8_t mac[6]) {
     return -1;
   for (int i = 0; i < 6; i++) mac[i] = (uint8_t)v[i];
   return 0;
-}
-
-static void format_mac(char out[18], const uint8_t *mac) {
-  snprintf(out, 18, "%02x:%02x:%02x:%02x:%02x:%02x", mac[0], mac[1], mac[2], mac[3], mac[4],
-           mac[5]);
 }
 
 static int parse_address(const char *text, uint32_t *out) {
@@ -170,24 +176,33 @@ static int send_raw(int fd, struct sockaddr_ll *link, const uint8_t *frame, size
   return 0;
 }
 
-typedef struct RawSearch {
-  uint8_t seen[MAX_CAMERAS][6];
-  int count;
-} RawSearch;
-
 static int on_search_reply(const uint8_t *data, size_t len, void *ctx) {
-  RawSearch *search = (RawSearch *)ctx;
   SearchReply reply;
-  if (search_parse_reply(data, len, &reply) != 0 || reply.operation != SEARCH_OP_SEARCH_REPLY)
+  if (search_parse_reply(data, len, &reply) != 0 || reply.operation != SEARCH_OP_SEARCH_REPLY ||
+      !wanted(reply.camera))
     return 0;
-  for (int i = 0; i < search->count; i++)
-    if (memcmp(search->seen[i], reply.camera, 6) == 0) return 0;  // announced again
-  if (search->count < MAX_CAMERAS) memcpy(search->seen[search->count++], reply.camera, 6);
-  char mac[18];
-  format_mac(mac, reply.camera);
-  printf("%s %s\n", mac, reply.text);
-  fflush(stdout);
+  Camera camera;
+  camera_from_reply_text(&camera, reply.camera, reply.text);
+  ((CameraList *)ctx)->add(camera);  // an announcement during the search replaces the reply
   return 0;
+}
+
+// The raw form marks a wrong UDP checksum on the line itself; the others on stderr.
+static void warn_bad_checksum(const Camera &camera) {
+  if (!camera.badChecksum || g_form == OUTPUT_RAW) return;
+  char mac[18];
+  format_mac(mac, camera.mac);
+  fprintf(stderr, "discover: %s: the reply's checksum is wrong\n", mac);
+}
+
+// Prints what a search found; the exit status says whether anyone answered.
+static int report_cameras(CameraList *list) {
+  list->sort_by_ip();
+  for (const Camera &c : list->cameras) warn_bad_checksum(c);
+  print_cameras(stdout, g_form, list->cameras);
+  if (!list->cameras.empty()) return EXIT_ANSWERED;
+  fprintf(stderr, "discover: no camera answered\n");
+  return EXIT_NO_ANSWER;
 }
 
 static int raw_search(void) {
@@ -201,24 +216,24 @@ static int raw_search(void) {
     close(fd);
     return EXIT_USAGE;
   }
-  static RawSearch search;
-  search.count = 0;
-  receive_until(fd, now_seconds() + g_timeout, on_search_reply, &search);
+  CameraList list;
+  receive_until(fd, now_seconds() + g_timeout, on_search_reply, &list);
   close(fd);
-  return search.count > 0 ? EXIT_ANSWERED : EXIT_NO_ANSWER;
+  return report_cameras(&list);
 }
 
 static int on_any_reply(const uint8_t *data, size_t len, void *) {
   SearchReply reply;
-  if (search_parse_reply(data, len, &reply) != 0) return 0;
+  if (search_parse_reply(data, len, &reply) != 0 || !wanted(reply.camera)) return 0;
   char mac[18], dst[18];
   format_mac(mac, reply.camera);
   format_mac(dst, data);
+  std::string text = display_escape(reply.text);
   if (reply.operation == SEARCH_OP_MODIFY_REPLY)
     printf("%.1f %s > %s result %d %s\n", now_seconds() - g_start, mac, dst, reply.result,
-           reply.text);
+           text.c_str());
   else
-    printf("%.1f %s > %s %s\n", now_seconds() - g_start, mac, dst, reply.text);
+    printf("%.1f %s > %s %s\n", now_seconds() - g_start, mac, dst, text.c_str());
   fflush(stdout);
   return 0;
 }
@@ -270,9 +285,11 @@ static int on_modify_reply(const uint8_t *data, size_t len, void *ctx) {
   if (search_parse_reply(data, len, &reply) != 0 || reply.operation != SEARCH_OP_MODIFY_REPLY ||
       memcmp(reply.camera, modify->target, 6) != 0)
     return 0;
-  char mac[18];
-  format_mac(mac, reply.camera);
-  printf("%s result %d %s\n", mac, reply.result, reply.text);
+  Camera camera;
+  camera_from_reply_text(&camera, reply.camera, reply.text);
+  char result[16];
+  snprintf(result, sizeof(result), "result %d", reply.result);
+  print_modify_answer(stdout, g_form, camera, reply.result == 1, result);
   fflush(stdout);
   modify->answered = 1;
   modify->result = reply.result;
@@ -350,23 +367,13 @@ static bool tovrin_reply_of(const uint8_t *data, size_t len, uint8_t command, si
          data[9] == command;
 }
 
-static void format_ipv4(char out[16], const uint8_t *b) {
-  snprintf(out, 16, "%u.%u.%u.%u", b[0], b[1], b[2], b[3]);
-}
-
 static int on_udp_search_reply(const uint8_t *data, size_t len, void *ctx) {
-  if (!tovrin_reply_of(data, len, TOVRIN_CMD_SEARCH_REPLY, TOVRIN_SEARCH_REPLY_LEN)) return 0;
-  char mac[18], ip[16], mask[16], gw[16], name[TOVRIN_NAME_SIZE], firmware[17];
-  format_mac(mac, data + 10);
-  format_ipv4(ip, data + 20);
-  format_ipv4(mask, data + 24);
-  format_ipv4(gw, data + 28);
-  snprintf(name, sizeof(name), "%.31s", (const char *)data + 32);
-  snprintf(firmware, sizeof(firmware), "%.16s", (const char *)data + 64);
-  bool good = tovrin_checksum(data, len) == 0;
-  printf("%s %s;%s;%s;%s;%s%s\n", mac, ip, mask, gw, name, firmware, good ? "" : " (bad checksum)");
-  fflush(stdout);
-  (*(int *)ctx)++;
+  if (!tovrin_reply_of(data, len, TOVRIN_CMD_SEARCH_REPLY, TOVRIN_SEARCH_REPLY_LEN) ||
+      !wanted(data + 10))
+    return 0;
+  Camera camera;
+  camera_from_udp_reply(&camera, data);
+  ((CameraList *)ctx)->add(camera);
   return 0;
 }
 
@@ -375,11 +382,11 @@ static int udp_search(void) {
   if (fd < 0) return EXIT_USAGE;
   uint8_t req[16];
   size_t len = tovrin_build_search_request(req, sizeof(req));
-  int count = 0;
-  if (send_udp(fd, req, len) == 0)
-    receive_until(fd, now_seconds() + g_timeout, on_udp_search_reply, &count);
+  CameraList list;
+  int sent = send_udp(fd, req, len);
+  if (sent == 0) receive_until(fd, now_seconds() + g_timeout, on_udp_search_reply, &list);
   close(fd);
-  return count > 0 ? EXIT_ANSWERED : EXIT_NO_ANSWER;
+  return sent == 0 ? report_cameras(&list) : EXIT_USAGE;
 }
 
 typedef struct UdpModify {
@@ -393,18 +400,21 @@ static int on_udp_modify_reply(const uint8_t *data, size_t len, void *ctx) {
   if (!tovrin_reply_of(data, len, TOVRIN_CMD_MODIFY_REPLY, TOVRIN_MODIFY_REPLY_LEN) ||
       memcmp(data + 10, modify->target, 6) != 0)
     return 0;
-  char mac[18], text[17];
-  format_mac(mac, data + 10);
+  char text[17];
   snprintf(text, sizeof(text), "%.16s", (const char *)data + 16);
-  printf("%s %s%s\n", mac, text, tovrin_checksum(data, len) == 0 ? "" : " (bad checksum)");
-  fflush(stdout);
+  Camera camera;
+  memcpy(camera.mac, data + 10, 6);
+  camera.badChecksum = tovrin_checksum(data, len) != 0;
   modify->answered = 1;
   modify->accepted = strcmp(text, "Successfully.") == 0;
+  warn_bad_checksum(camera);
+  print_modify_answer(stdout, g_form, camera, modify->accepted, text);
+  fflush(stdout);
   return 1;
 }
 
 static int udp_modify(int argc, char **argv) {
-  // MAC IP NETMASK GATEWAY TITLE PASSWORD [NEWPASSWORD]
+  // MAC IP NETMASK GATEWAY TITLE [PASSWORD [NEWPASSWORD]]
   UdpModify modify;
   memset(&modify, 0, sizeof(modify));
   uint32_t ip, mask, gw;
@@ -420,8 +430,18 @@ static int udp_modify(int argc, char **argv) {
       return EXIT_USAGE;
     }
   }
-  const char *title = argv[4], *password = argv[5];
-  const char *newPassword = argc > 6 ? argv[6] : "";
+  const char *title = argv[4];
+  static char askedPassword[TOVRIN_PASSWORD_SIZE + 1], askedNewPassword[TOVRIN_PASSWORD_SIZE + 1];
+  const char *password = askedPassword, *newPassword = askedNewPassword;
+  if (argc > 5) {
+    password = argv[5];
+    newPassword = argc > 6 ? argv[6] : "";
+  } else if (g_passwordFile ? passwords_from_file(g_passwordFile, askedPassword,
+                                                  askedNewPassword, sizeof(askedPassword))
+                            : passwords_from_terminal(askedPassword, askedNewPassword,
+                                                      sizeof(askedPassword))) {
+    return EXIT_USAGE;
+  }
   if (strlen(title) >= TOVRIN_NAME_SIZE || strlen(password) > TOVRIN_PASSWORD_SIZE ||
       strlen(newPassword) > TOVRIN_PASSWORD_SIZE) {
     fprintf(stderr, "discover: TITLE holds at most 31 characters, passwords at most 16\n");
@@ -449,12 +469,16 @@ int main(int argc, char **argv) {
       {"udp", no_argument, NULL, 'u'},
       {"save", required_argument, NULL, 's'},
       {"bad-checksum", no_argument, NULL, 'b'},
+      {"json", no_argument, NULL, 'j'},
+      {"raw", no_argument, NULL, 'r'},
+      {"mac", required_argument, NULL, 'm'},
+      {"password-file", required_argument, NULL, 'p'},
       {"help", no_argument, NULL, 'h'},
       {NULL, 0, NULL, 0},
   };
   bool udp = false;
   int opt;
-  while ((opt = getopt_long(argc, argv, "+i:t:us:bh", longopts, NULL)) != -1) {
+  while ((opt = getopt_long(argc, argv, "+i:t:us:bjrm:p:h", longopts, NULL)) != -1) {
     switch (opt) {
       case 'i':
         if (!optarg[0] || strlen(optarg) >= IFNAMSIZ) {
@@ -481,6 +505,22 @@ int main(int argc, char **argv) {
       case 'b':
         g_badChecksum = true;
         break;
+      case 'j':
+        g_form = OUTPUT_JSON;
+        break;
+      case 'r':
+        g_form = OUTPUT_RAW;
+        break;
+      case 'm':
+        if (parse_mac(optarg, g_macFilter) != 0) {
+          fprintf(stderr, "discover: bad MAC address: %s\n", optarg);
+          return EXIT_USAGE;
+        }
+        g_haveMacFilter = true;
+        break;
+      case 'p':
+        g_passwordFile = optarg;
+        break;
       case 'h':
         usage(stdout);
         return 0;
@@ -497,7 +537,7 @@ int main(int argc, char **argv) {
   if (!udp && left >= 2 && strcmp(args[0], "replay") == 0) return raw_replay(left - 1, args + 1);
   if (left >= 1 && strcmp(args[0], "modify") == 0) {
     if (!udp && left == 3) return raw_modify(args[1], args[2]);
-    if (udp && (left == 7 || left == 8)) return udp_modify(left - 1, args + 1);
+    if (udp && left >= 6 && left <= 8) return udp_modify(left - 1, args + 1);
     fprintf(stderr, "discover: modify: wrong number of arguments\n");
   } else if (left == 0) {
     fprintf(stderr, "discover: missing command (search or modify)\n");

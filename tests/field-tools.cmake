@@ -1,0 +1,34 @@
+# Field tools: discover's output forms, the Wireshark dissector, the manual pages and
+# the installed tree.
+if(TARGET discover_output)
+  unit_test(discover_output_test SOURCES unit/discover_output_test.cpp
+            LIBS discover_output Threads::Threads)
+endif()
+
+# End-to-end: discover against debug -M search in a sandbox.
+file(GLOB discover_cases LIST_DIRECTORIES true CONFIGURE_DEPENDS
+     ${CMAKE_CURRENT_SOURCE_DIR}/e2e/discover/*)
+foreach(case_dir ${discover_cases})
+  if(EXISTS ${case_dir}/cmd)
+    get_filename_component(case_name ${case_dir} NAME)
+    e2e_test(discover.${case_name} ${case_dir})
+  endif()
+endforeach()
+
+# The Wireshark dissector under tshark: golden decodes of every message kind and a run
+# over cut and mutated captures that must raise no Lua error.
+add_test(NAME wireshark.dissector COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/wireshark/run-test)
+set_tests_properties(wireshark.dissector PROPERTIES LABELS "wireshark" TIMEOUT 300)
+
+# Manual pages: lint clean, every tool option documented, debug(8) generated from the
+# module tables and current.
+add_test(NAME man.pages COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/man/check-pages ${CMAKE_BINARY_DIR}/bin)
+set_tests_properties(man.pages PROPERTIES LABELS "man")
+e2e_test(man.debug-page ${CMAKE_CURRENT_SOURCE_DIR}/e2e/manpages/debug-page)
+
+# The installed tree and the host-tools package (host builds: the package is theirs).
+if(NOT CMAKE_CROSSCOMPILING)
+  add_test(NAME install.tree-and-package
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/install/check-install ${CMAKE_BINARY_DIR})
+  set_tests_properties(install.tree-and-package PROPERTIES LABELS "install" TIMEOUT 300)
+endif()

@@ -1,0 +1,121 @@
+// discover's reading of reply texts and the forms it prints them in.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "camera_list.h"
+#include "passwords.h"
+
+namespace {
+
+const uint8_t kMacA[6] = {0x02, 0, 0, 0, 0, 0x0a};
+const uint8_t kMacB[6] = {0x02, 0, 0, 0, 0, 0x0b};
+
+Camera from_text(const uint8_t *mac, const char *text) {
+  Camera c;
+  camera_from_reply_text(&c, mac, text);
+  return c;
+}
+
+std::string printed(void (*print)(FILE *, const std::vector<Camera> &),
+                    const std::vector<Camera> &cameras) {
+  char *buf = nullptr;
+  size_t len = 0;
+  FILE *out = open_memstream(&buf, &len);
+  print(out, cameras);
+  fclose(out);
+  std::string text(buf, len);
+  free(buf);
+  return text;
+}
+
+TEST(DiscoverOutput, ReadsTheTwelveFieldsAndKeepsSemicolonsInTheTitle) {
+  Camera c = from_text(kMacA, "10.0.0.2;8080;255.0.0.0;10.0.0.1;1.1.1.1;M;F;S;Gate;4;N;77;1");
+  EXPECT_EQ(c.ip, "10.0.0.2");
+  EXPECT_EQ(c.httpPort, 8080);
+  EXPECT_EQ(c.dns, "1.1.1.1");
+  EXPECT_EQ(c.serial, "S");
+  EXPECT_EQ(c.title, "Gate;4");
+  EXPECT_EQ(c.name, "N");
+  EXPECT_EQ(c.uptime, 77);
+  EXPECT_EQ(c.dhcp, 1);
+  // A text cut short leaves the missing numbers unknown, never made up.
+  Camera cut = from_text(kMacA, "10.0.0.2;80x;255.0.0.0");
+  EXPECT_EQ(cut.httpPort, -1);
+  EXPECT_EQ(cut.uptime, -1);
+  EXPECT_EQ(cut.dhcp, -1);
+  EXPECT_EQ(cut.title, "");
+}
+
+TEST(DiscoverOutput, EscapesEveryByteThatCouldSteerATerminal) {
+  EXPECT_EQ(display_escape("Gate\x1b[2J\r\n\x7f\x9b" "A\\"), "Gate\\x1b[2J\\x0d\\x0a\\x7f\\x9bA\\\\");
+  EXPECT_EQ(display_escape(std::string("a\0b", 3)), "a\\x00b");
+  EXPECT_EQ(json_string("say \"hi\"\x1b"), "\"say \\\"hi\\\"\\\\x1b\"");
+
+  Camera c = from_text(kMacA, "10.0.0.2;80;255.0.0.0;10.0.0.1;;M;F;S;T\x1b]0;x\x07;N;5;0");
+  for (auto print : {print_table, print_json, print_raw}) {
+    std::string out = printed(print, {c});
+    for (unsigned char ch : out) EXPECT_TRUE(ch == '\n' || (ch >= 0x20 && ch < 0x7f)) << out;
+    EXPECT_NE(out.find("x1b]0;x"), std::string::npos) << out;  // the text, escaped
+  }
+}
+
+TEST(DiscoverOutput, ListsEachMacOnceSortedByAddress) {
+  CameraList list;
+  EXPECT_TRUE(list.add(from_text(kMacA, "10.0.0.10;80;;;;;;;;;1;0")));
+  EXPECT_TRUE(list.add(from_text(kMacB, "10.0.0.9;80;;;;;;;;;1;0")));
+  EXPECT_FALSE(list.add(from_text(kMacA, "10.0.0.10;80;;;;;;;;;2;0")));  // announced again
+  Camera bad = from_text(kMacB, "x");
+  bad.mac[5] = 0x0c;
+  list.add(bad);
+  list.sort_by_ip();
+  ASSERT_EQ(list.cameras.size(), 3u);
+  EXPECT_EQ(list.cameras[0].ip, "10.0.0.9");  // numerically before 10.0.0.10
+  EXPECT_EQ(list.cameras[1].uptime, 2);       // the latest reply
+  EXPECT_EQ(list.cameras[2].ip, "x");
+
+  CameraList flood;  // forged replies from ever new MACs
+  Camera c = from_text(kMacA, "10.0.0.1");
+  for (unsigned i = 0; i <= CameraList::kMaxCameras; i++) {
+    memcpy(c.mac + 2, &i, sizeof(i));
+    flood.add(c);
+  }
+  EXPECT_EQ(flood.cameras.size(), CameraList::kMaxCameras);
+}
+
+TEST(DiscoverOutput, JsonHasNumbersAsNumbersAndUnknownsAsNull) {
+  std::string out = printed(print_json, {from_text(kMacA, "10.0.0.2;80;m;g;d;M;F;S;T;N;9;0"),
+                                         from_text(kMacB, "10.0.0.3")});
+  EXPECT_NE(out.find("\"http_port\": 80, \"dhcp\": false"), std::string::npos) << out;
+  EXPECT_NE(out.find("\"uptime\": 9}"), std::string::npos) << out;
+  EXPECT_NE(out.find("\"http_port\": null, \"dhcp\": null"), std::string::npos) << out;
+  EXPECT_EQ(printed(print_json, {}), "[]\n");
+}
+
+TEST(DiscoverPasswords, ReadsOneOrTwoLinesAndRefusesLongOnes) {
+  char path[] = "/tmp/discover-pw.XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  char current[17], fresh[17];
+  auto with = [&](const std::string &content) {
+    EXPECT_EQ(pwrite(fd, content.data(), content.size(), 0), (ssize_t)content.size());
+    EXPECT_EQ(ftruncate(fd, (off_t)content.size()), 0);
+    return passwords_from_file(path, current, fresh, sizeof(current));
+  };
+  EXPECT_EQ(with("s3cret\r\nn3w\n"), 0);
+  EXPECT_STREQ(current, "s3cret");
+  EXPECT_STREQ(fresh, "n3w");
+  EXPECT_EQ(with("sixteen-chars-pw\n"), 0);  // exactly the most a password holds
+  EXPECT_STREQ(current, "sixteen-chars-pw");
+  EXPECT_STREQ(fresh, "");
+  EXPECT_EQ(with("seventeen-chars-p\n"), -1);
+  close(fd);
+  unlink(path);
+  EXPECT_EQ(passwords_from_file(path, current, fresh, sizeof(current)), -1);
+}
+
+}  // namespace
