@@ -44,7 +44,6 @@ const int kShutdownCarListLen = 1024;
 
 std::atomic<unsigned char> g_stop{0};
 int g_frameSem = -1;
-bool g_ready = false;
 
 // ---- signals ------------------------------------------------------------------------
 
@@ -421,10 +420,7 @@ int main() {
     printf("qz_task_create_join\n");
     g_stop.store(1);
   }
-  if (!g_ready) {
-    g_parkingSend(1, PARKING_READY_NOTICE, nullptr, 0);
-    g_ready = true;
-  }
+  g_parkingSend(1, PARKING_READY_NOTICE, nullptr, 0);
 
   int ticks = 0;
   while (!g_stop.load()) {

@@ -18,7 +18,7 @@ static char gProgramName[256];
 static char gModuleName[64];
 static char gHelpName[64];
 
-static const int kStopSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGKILL};
+static const int kStopSignals[] = {SIGINT, SIGQUIT, SIGTERM};
 
 const char *test_program_name(void) { return gProgramName; }
 
@@ -42,7 +42,7 @@ void test_install_signal_handler(void) {
   action.sa_handler = test_signal_handler;
   action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
-  for (int signo : kStopSignals) sigaction(signo, &action, NULL);  // SIGKILL is refused
+  for (int signo : kStopSignals) sigaction(signo, &action, NULL);
 }
 
 static void seed_database(const char *path, const char *command) {

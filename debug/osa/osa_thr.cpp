@@ -53,8 +53,6 @@ int OSA_thrSetName(const char *name) {
   return 0;
 }
 
-void OSA_thrExit(void) { pthread_exit(NULL); }
-
 unsigned OSA_thrMidPriority(void) {
   int lowest = sched_get_priority_min(SCHED_FIFO);
   int highest = sched_get_priority_max(SCHED_FIFO);
