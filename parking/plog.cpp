@@ -10,7 +10,7 @@
 
 char *plog_time_text(char *buf32) {
   buf32[0] = '\0';
-  time_to_string(time(NULL), buf32);
+  time_to_string(time(nullptr), buf32);
   buf32[31] = '\0';
   return buf32;
 }

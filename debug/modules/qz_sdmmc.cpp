@@ -16,13 +16,11 @@
 #include "qzutil.h"
 #include "test.h"
 
-#define SDMMC_ID 10
 #define SDMMC_MOUNT_POINT "/mnt/mmc"
-#define SDMMC_ERROR(fn, ...) OSA_error("qz_sdmmc", fn, __LINE__, __VA_ARGS__)
 
 enum { SDMMC_OPT_INIT = 1 };  // --init has no short letter
 
-static const struct option sdmmc_options[] = {
+static const struct option g_sdmmcOptions[] = {
     {"module", required_argument, nullptr, 'M'},
     {"filenum", required_argument, nullptr, 'n'},
     {"filesize", required_argument, nullptr, 'z'},
@@ -35,7 +33,8 @@ static const struct option sdmmc_options[] = {
     {"mount", no_argument, nullptr, 'm'},
     {nullptr, 0, nullptr, 0},
 };
-static const OptionHelp sdmmc_helps[] = {
+static const char kSdmmcShortOptions[] = "M:n:z:isrfFm";
+static const OptionHelp g_sdmmcHelps[] = {
     {"module", "module name: sdmmc"},
     {"digit", "sdmmc filling file numbers [n], default 128, [1-40960]"},
     {"digit", "sdmmc filling file echo filesize [n]MB, default 128MB, [1-4096]"},
@@ -47,9 +46,7 @@ static const OptionHelp sdmmc_helps[] = {
     {"", "Filling sdmmc disk to full."},
     {"", "Mount sdmmc."},
 };
-static_assert(sizeof sdmmc_helps / sizeof sdmmc_helps[0] ==
-                  sizeof sdmmc_options / sizeof sdmmc_options[0] - 1,
-              "one help row per option");
+MODULE_OPTION_ROWS(kSdmmcOptionRows, g_sdmmcOptions, g_sdmmcHelps);
 
 static const char *const sdmmc_candidates[] = {"/dev/mmcblk0", "/dev/mmcblk1", "/dev/mmcblk2",
                                                "/dev/mmcblk3"};
@@ -62,8 +59,7 @@ static struct {
 } sdmmc = {"", 128, 128, 0, 0, 0, 0};
 
 static void sdmmc_help(void) {
-  print_module_usage(SDMMC_ID, sdmmc_options, sdmmc_helps,
-                     static_cast<int>(sizeof sdmmc_helps / sizeof sdmmc_helps[0]));
+  print_module_usage(MODULE_SDMMC, g_sdmmcOptions, g_sdmmcHelps, kSdmmcOptionRows);
 }
 
 static void sdmmc_sync(void) { module_system("sync"); }
@@ -99,10 +95,10 @@ static int sdmmc_init(void) {
     return 0;
   }
   if (state == -1) {
-    SDMMC_ERROR("sdmmc_init", "SD/mmc has error, reinit faild!\n");
+    MODULE_ERROR(__LINE__, "SD/mmc has error, reinit faild!\n");
   } else {
     OSA_printf("SD/mmc isn't inserted, please check again!\n");
-    SDMMC_ERROR("sdmmc_init", "SD/mmc has unknow error!\n");
+    MODULE_ERROR(__LINE__, "SD/mmc has unknow error!\n");
   }
   return -1;
 }
@@ -134,7 +130,7 @@ static double sdmmc_gb(uint64_t bytes) { return static_cast<double>(bytes / 1048
 
 static int sdmmc_info(void) {
   if (sdmmc_mount() != 0) {
-    SDMMC_ERROR("sdmmc_info", "sdmmc mount failed!\n");
+    MODULE_ERROR(__LINE__, "sdmmc mount failed!\n");
     return -1;
   }
   if (sdmmc_statfs() != 0) return -1;
@@ -154,7 +150,7 @@ static int sdmmc_info(void) {
 
 static int sdmmc_test_speed(void) {
   if (sdmmc_mount() != 0) {
-    SDMMC_ERROR("sdmmc_test_speed", "sdmmc mount failed!\n");
+    MODULE_ERROR(__LINE__, "sdmmc mount failed!\n");
     return -1;
   }
   module_system("time dd if=/dev/zero of=" SDMMC_MOUNT_POINT "/empty.file bs=128k count=1k ");
@@ -221,7 +217,7 @@ static int sdmmc_format(void) {
 
 static int sdmmc_filling_disk(void) {
   if (sdmmc_mount() != 0) {
-    SDMMC_ERROR("sdmmc_filling_disk", "sdmmc mount failed!\n");
+    MODULE_ERROR(__LINE__, "sdmmc mount failed!\n");
     return -1;
   }
   if (sdmmc_statfs() != 0) return -1;
@@ -258,7 +254,7 @@ static int sdmmc_filling_disk(void) {
 static int sdmmc_init_param(int argc, char **argv) {
   optind = 1;
   int opt;
-  while ((opt = getopt_long(argc, argv, "M:n:z:isrfFm", sdmmc_options, nullptr)) != -1) {
+  while ((opt = getopt_long(argc, argv, kSdmmcShortOptions, g_sdmmcOptions, nullptr)) != -1) {
     uint32_t value = 0;
     switch (opt) {
       case 'M':
@@ -267,9 +263,7 @@ static int sdmmc_init_param(int argc, char **argv) {
       case 'n':
         value = module_parse_u32(optarg);
         if (value < 1 || value > 40960) {
-          SDMMC_ERROR("sdmmc_init_param", "filling file numbers must in [1-40960]!\n");
-          sdmmc_help();
-          exit(-1);
+          MODULE_OPTION_EXIT(sdmmc_help, __LINE__, "filling file numbers must in [1-40960]!\n");
         }
         sdmmc.fileCount = value;
         break;
@@ -277,36 +271,32 @@ static int sdmmc_init_param(int argc, char **argv) {
         // The help text says 4096, but files are at most 1024 MB.
         value = module_parse_u32(optarg);
         if (value < 1 || value > 1024) {
-          SDMMC_ERROR("sdmmc_init_param", "filling file size must in [1-1024]!\n");
-          sdmmc_help();
-          exit(-1);
+          MODULE_OPTION_EXIT(sdmmc_help, __LINE__, "filling file size must in [1-1024]!\n");
         }
         sdmmc.fileSizeMb = value;
         break;
       case 'm':
-        if (sdmmc_mount() != 0) SDMMC_ERROR("sdmmc_init_param", "sdmmc mount faild!\n");
+        if (sdmmc_mount() != 0) MODULE_ERROR(__LINE__, "sdmmc mount faild!\n");
         break;
       case 'i':
         if (sdmmc_info() != 0)
-          SDMMC_ERROR("sdmmc_init_param", "sdmmc check information faild!\n");
+          MODULE_ERROR(__LINE__, "sdmmc check information faild!\n");
         break;
       case 's':
-        if (sdmmc_test_speed() != 0) SDMMC_ERROR("sdmmc_init_param", "sdmmc test speed faild!\n");
+        if (sdmmc_test_speed() != 0) MODULE_ERROR(__LINE__, "sdmmc test speed faild!\n");
         break;
       case 'r':
-        if (sdmmc_repair() != 0) SDMMC_ERROR("sdmmc_init_param", "sdmmc repair disk faild!\n");
+        if (sdmmc_repair() != 0) MODULE_ERROR(__LINE__, "sdmmc repair disk faild!\n");
         break;
       case 'f':
-        if (sdmmc_format() != 0) SDMMC_ERROR("sdmmc_init_param", "sdmmc format disk faild!\n");
+        if (sdmmc_format() != 0) MODULE_ERROR(__LINE__, "sdmmc format disk faild!\n");
         break;
       case 'F':
         if (sdmmc_filling_disk() != 0)
-          SDMMC_ERROR("sdmmc_init_param", "sdmmc filling disk faild!\n");
+          MODULE_ERROR(__LINE__, "sdmmc filling disk faild!\n");
         break;
       default:
-        SDMMC_ERROR("sdmmc_init_param", "Unknow option\n");
-        sdmmc_help();
-        exit(-1);
+        MODULE_OPTION_EXIT(sdmmc_help, __LINE__, "Unknow option\n");
     }
   }
   return 0;
@@ -314,5 +304,5 @@ static int sdmmc_init_param(int argc, char **argv) {
 
 static int sdmmc_run(int argc, char **argv) { return sdmmc_init_param(argc, argv); }
 
-static const TestModule sdmmc_module = {"sdmmc", SDMMC_ID, sdmmc_run, sdmmc_help, nullptr};
+static const TestModule sdmmc_module = {"sdmmc", MODULE_SDMMC, sdmmc_run, sdmmc_help, nullptr};
 TEST_MODULE_REGISTER(sdmmc_module)

@@ -45,7 +45,7 @@ int OSA_thrCreate(pthread_t *thread, OSA_ThrEntryFunc entry, unsigned prio, unsi
 }
 
 int OSA_thrSetName(const char *name) {
-  if (name == NULL) return -1;
+  if (name == nullptr) return -1;
   char text[128];
   snprintf(text, sizeof text, "%s(%d)", name, (int)syscall(SYS_gettid));
   // The kernel keeps the first 15 characters.
