@@ -162,7 +162,9 @@ void parking_clear_car_list(void);
 
 // ---- reports and requests ---------------------------------------------------------
 
-// The last car list sent (PARKING_DATA_LEN bytes), "0:0:0:0:0:0" at start.
+// The car list that says "no cars".
+#define PARKING_EMPTY_CARS "0:0:0:0:0:0"
+// The last car list sent (PARKING_DATA_LEN bytes), PARKING_EMPTY_CARS at start.
 const char *parking_last_car_list(void);
 // Back to the start state ("0:0:0:0:0:0"); for tests.
 void parking_report_reset(void);
@@ -179,6 +181,10 @@ int parking_avs_cfg_handler(void *context, void *data);
 // opposite directions): its overlaps mean nothing.
 bool parking_space_is_broken(const ParkingSpace *space);
 
-// Frame <-> configuration coordinates.
+// Configuration -> frame coordinates (stored values clamped to 16 bits first) and
+// back, with the scale of the axis: the car list truncates, the space list rounds
+// half up (in 64-bit).
 int parking_to_frame_x(int32_t configX);
 int parking_to_frame_y(int32_t configY);
+int parking_to_config_trunc(int frameV, float scale);
+int parking_to_config_round(int frameV, float scale);
