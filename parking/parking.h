@@ -174,8 +174,6 @@ int parking_format_cars(char *out, const CarBox *cars, int n);
 int parking_format_spaces(char *out, const ParkingResult *result);
 // Receive callback for qz_sock_init.
 int res_msg(void *context, QzMsgHeader *header, void *data);
-// Handler of request 6049: copies the record into g_AvsCfg under the lock.
-int parking_avs_cfg_handler(void *context, void *data);
 
 // A space whose area is 0 or whose sides cross (neighbouring dividers drawn in
 // opposite directions): its overlaps mean nothing.

@@ -12,6 +12,8 @@ AvsCfg g_AvsCfg;
 qz_mutex_t g_parkingCfgLock = PTHREAD_MUTEX_INITIALIZER;
 std::atomic<int> g_parkingVerbose{0};
 ParkingSendFn g_parkingSend = qz_sock_send_msg;
+// Handler of request 6049: copies the record into g_AvsCfg under the lock.
+static int parking_avs_cfg_handler(void *context, void *data);
 const QzRequestEntry g_parkingRequests[1] = {{AVS_CFG_REQ, parking_avs_cfg_handler, nullptr, nullptr}};
 
 static const char kEmptyCars[] = PARKING_EMPTY_CARS;
@@ -152,7 +154,7 @@ int res_msg(void *context, QzMsgHeader *header, void *data) {
   return ret;
 }
 
-int parking_avs_cfg_handler(void *context, void *data) {
+static int parking_avs_cfg_handler(void *context, void *data) {
   (void)context;
   if (data == nullptr) return -1;
   int len = (int)sizeof g_AvsCfg;

@@ -135,7 +135,7 @@ static const char *const media_show_units[] = {
     "jpege",  nullptr, nullptr, nullptr, nullptr, nullptr, "vda", nullptr, "vgs",
 };
 
-static char media_line[1024];  // one line of a log (longer lines are read in pieces)
+static char g_mediaLine[1024];  // one line of a log (longer lines are read in pieces)
 
 static void media_help(void) {
   print_module_usage(MODULE_MEDIA, g_mediaOptions, g_mediaHelps, kMediaOptionRows);
@@ -164,20 +164,20 @@ static void media_print_sections(FILE *file, const MediaPart *part) {
   for (int k = 0; k < part->count; k++) {
     const MediaSection *section = &part->sections[k];
     bool found = false;
-    while (fgets(media_line, sizeof media_line, file) != nullptr) {
-      if (strstr(media_line, section->key) != nullptr) {
+    while (fgets(g_mediaLine, sizeof g_mediaLine, file) != nullptr) {
+      if (strstr(g_mediaLine, section->key) != nullptr) {
         found = true;
         break;
       }
     }
     if (!found) continue;
     if (k == 0)
-      OSA_printf("[%s]\n%s", part->heading, media_line);
+      OSA_printf("[%s]\n%s", part->heading, g_mediaLine);
     else
-      OSA_printf("%s", media_line);
+      OSA_printf("%s", g_mediaLine);
     for (int n = 0; n < section->lines; n++) {
-      if (fgets(media_line, sizeof media_line, file) == nullptr) break;
-      OSA_printf("%s", media_line);
+      if (fgets(g_mediaLine, sizeof g_mediaLine, file) == nullptr) break;
+      OSA_printf("%s", g_mediaLine);
     }
   }
 }

@@ -56,7 +56,7 @@ static struct {
   uint32_t fileSizeMb;
   uint32_t fileCount;
   uint64_t blockSize, total, free, used;
-} sdmmc = {"", 128, 128, 0, 0, 0, 0};
+} g_sdmmcCfg = {"", 128, 128, 0, 0, 0, 0};
 
 static void sdmmc_help(void) {
   print_module_usage(MODULE_SDMMC, g_sdmmcOptions, g_sdmmcHelps, kSdmmcOptionRows);
@@ -76,7 +76,7 @@ static int sdmmc_detect(void) {
   }
   if (found == 0) return 0;
   if (found > 1) return -1;
-  snprintf(sdmmc.device, sizeof sdmmc.device, "%s", device);
+  snprintf(g_sdmmcCfg.device, sizeof g_sdmmcCfg.device, "%s", device);
   return 1;
 }
 
@@ -108,7 +108,7 @@ static int sdmmc_mount(void) {
   if (sdmmc_init() != 0) return -1;
   char cmd[256];
   if (module_format_command(cmd, sizeof cmd, "mount -t vfat %s " SDMMC_MOUNT_POINT
-                            " -o async,umask=000", sdmmc.device) != 0)
+                            " -o async,umask=000", g_sdmmcCfg.device) != 0)
     return -1;
   return module_system(cmd) == 0 ? 0 : -1;
 }
@@ -117,10 +117,10 @@ static int sdmmc_mount(void) {
 static int sdmmc_statfs(void) {
   struct statfs fs;
   if (statfs(SDMMC_MOUNT_POINT, &fs) != 0) return -1;
-  sdmmc.blockSize = static_cast<uint64_t>(fs.f_bsize);
-  sdmmc.total = static_cast<uint64_t>(fs.f_blocks) * sdmmc.blockSize;
-  sdmmc.free = static_cast<uint64_t>(fs.f_bfree) * sdmmc.blockSize;
-  sdmmc.used = sdmmc.total - sdmmc.free;
+  g_sdmmcCfg.blockSize = static_cast<uint64_t>(fs.f_bsize);
+  g_sdmmcCfg.total = static_cast<uint64_t>(fs.f_blocks) * g_sdmmcCfg.blockSize;
+  g_sdmmcCfg.free = static_cast<uint64_t>(fs.f_bfree) * g_sdmmcCfg.blockSize;
+  g_sdmmcCfg.used = g_sdmmcCfg.total - g_sdmmcCfg.free;
   return 0;
 }
 
@@ -134,17 +134,17 @@ static int sdmmc_info(void) {
     return -1;
   }
   if (sdmmc_statfs() != 0) return -1;
-  OSA_printf("Block = %llu KB \n", static_cast<unsigned long long>(sdmmc.blockSize / 1024));
+  OSA_printf("Block = %llu KB \n", static_cast<unsigned long long>(g_sdmmcCfg.blockSize / 1024));
   OSA_printf("Total = %llu B = %llu KB = %llu MB = %.2f GB\n",
-             static_cast<unsigned long long>(sdmmc.total),
-             static_cast<unsigned long long>(sdmmc.total / 1024), sdmmc_mb(sdmmc.total),
-             sdmmc_gb(sdmmc.total));
+             static_cast<unsigned long long>(g_sdmmcCfg.total),
+             static_cast<unsigned long long>(g_sdmmcCfg.total / 1024), sdmmc_mb(g_sdmmcCfg.total),
+             sdmmc_gb(g_sdmmcCfg.total));
   OSA_printf("Free = %llu KB = %llu MB = %.2f GB\n",
-             static_cast<unsigned long long>(sdmmc.free / 1024), sdmmc_mb(sdmmc.free),
-             sdmmc_gb(sdmmc.free));
+             static_cast<unsigned long long>(g_sdmmcCfg.free / 1024), sdmmc_mb(g_sdmmcCfg.free),
+             sdmmc_gb(g_sdmmcCfg.free));
   OSA_printf("Use = %llu KB = %llu MB = %.2f GB\n",
-             static_cast<unsigned long long>(sdmmc.used / 1024), sdmmc_mb(sdmmc.used),
-             sdmmc_gb(sdmmc.used));
+             static_cast<unsigned long long>(g_sdmmcCfg.used / 1024), sdmmc_mb(g_sdmmcCfg.used),
+             sdmmc_gb(g_sdmmcCfg.used));
   return 0;
 }
 
@@ -167,23 +167,23 @@ static int sdmmc_test_speed(void) {
 static int sdmmc_repair(void) {
   if (sdmmc_init() != 0) return -1;
   char cmd[256];
-  if (module_format_command(cmd, sizeof cmd, "time dosfsck -a -v -V %s", sdmmc.device) == 0 &&
+  if (module_format_command(cmd, sizeof cmd, "time dosfsck -a -v -V %s", g_sdmmcCfg.device) == 0 &&
       module_system(cmd) == 0) {
-    OSA_printf("Sd/mmc repair %s success!\n", sdmmc.device);
+    OSA_printf("Sd/mmc repair %s success!\n", g_sdmmcCfg.device);
     return 0;
   }
-  OSA_printf("Sd/mmc repair %s faild!\n", sdmmc.device);
+  OSA_printf("Sd/mmc repair %s faild!\n", g_sdmmcCfg.device);
   return -1;
 }
 
 static int sdmmc_format(void) {
   if (sdmmc_init() != 0) return -1;
   char cmd[256];
-  if (module_format_command(cmd, sizeof cmd, "fdisk %s", sdmmc.device) != 0) return -1;
+  if (module_format_command(cmd, sizeof cmd, "fdisk %s", g_sdmmcCfg.device) != 0) return -1;
   fflush(stdout);
   FILE *fdisk = popen(cmd, "w");
   if (fdisk == nullptr) {
-    OSA_printf("fdisk %s failed!\n", sdmmc.device);
+    OSA_printf("fdisk %s failed!\n", g_sdmmcCfg.device);
     return -1;
   }
   // An fdisk that ends early must not take the tool down with SIGPIPE.
@@ -203,7 +203,7 @@ static int sdmmc_format(void) {
   sdmmc_sync();
   OSA_sleepMs(2000);
 
-  if (module_format_command(cmd, sizeof cmd, "time mkdosfs -I -F 32 %s", sdmmc.device) != 0 ||
+  if (module_format_command(cmd, sizeof cmd, "time mkdosfs -I -F 32 %s", g_sdmmcCfg.device) != 0 ||
       module_system(cmd) != 0) {
     OSA_printf("Sd/mmc format failed!\n");
     return -1;
@@ -221,28 +221,28 @@ static int sdmmc_filling_disk(void) {
     return -1;
   }
   if (sdmmc_statfs() != 0) return -1;
-  OSA_printf("All size = %llu MB, free size = %llu MB \n", sdmmc_mb(sdmmc.total),
-             sdmmc_mb(sdmmc.free));
+  OSA_printf("All size = %llu MB, free size = %llu MB \n", sdmmc_mb(g_sdmmcCfg.total),
+             sdmmc_mb(g_sdmmcCfg.free));
   OSA_printf("Try to filling sdmmc by creating %d files, echo file size %d MB \n",
-             static_cast<int>(sdmmc.fileCount), static_cast<int>(sdmmc.fileSizeMb));
+             static_cast<int>(g_sdmmcCfg.fileCount), static_cast<int>(g_sdmmcCfg.fileSizeMb));
 
   uint32_t n = 0;
-  for (; n < sdmmc.fileCount && !test_stop_requested(); n++) {
+  for (; n < g_sdmmcCfg.fileCount && !test_stop_requested(); n++) {
     OSA_printf("Create %s/file%d \n", SDMMC_MOUNT_POINT, static_cast<int>(n));
     char cmd[256];
     // A full card yields short files; the count or the stop flag ends the loop.
     if (module_format_command(cmd, sizeof cmd,
                               "dd if=/dev/zero of=" SDMMC_MOUNT_POINT
                               "/file%d  bs=128k count=%u > /dev/null 2>&1",
-                              static_cast<int>(n), sdmmc.fileSizeMb * 8) == 0)
+                              static_cast<int>(n), g_sdmmcCfg.fileSizeMb * 8) == 0)
       module_system(cmd);
     if ((n + 1) % 32 == 0 && sdmmc_statfs() == 0)
-      OSA_printf("Free size = %llu MB \n", sdmmc_mb(sdmmc.free));
+      OSA_printf("Free size = %llu MB \n", sdmmc_mb(g_sdmmcCfg.free));
     OSA_sleepMs(1000);
   }
 
   OSA_printf("Create total %d files \n", static_cast<int>(n));
-  if (sdmmc_statfs() == 0) OSA_printf("Free size = %llu MB \n", sdmmc_mb(sdmmc.free));
+  if (sdmmc_statfs() == 0) OSA_printf("Free size = %llu MB \n", sdmmc_mb(g_sdmmcCfg.free));
   qz_free_system_caches();
   OSA_sleepMs(1000);
   sdmmc_sync();
@@ -265,7 +265,7 @@ static int sdmmc_init_param(int argc, char **argv) {
         if (value < 1 || value > 40960) {
           MODULE_OPTION_EXIT(sdmmc_help, __LINE__, "filling file numbers must in [1-40960]!\n");
         }
-        sdmmc.fileCount = value;
+        g_sdmmcCfg.fileCount = value;
         break;
       case 'z':
         // The help text says 4096, but files are at most 1024 MB.
@@ -273,7 +273,7 @@ static int sdmmc_init_param(int argc, char **argv) {
         if (value < 1 || value > 1024) {
           MODULE_OPTION_EXIT(sdmmc_help, __LINE__, "filling file size must in [1-1024]!\n");
         }
-        sdmmc.fileSizeMb = value;
+        g_sdmmcCfg.fileSizeMb = value;
         break;
       case 'm':
         if (sdmmc_mount() != 0) MODULE_ERROR(__LINE__, "sdmmc mount faild!\n");
