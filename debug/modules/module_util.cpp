@@ -125,13 +125,21 @@ void module_error(const char *file, const char *function, int line, const char *
   va_end(args);
 }
 
+// The report of a refused option, then the module's help.
+__attribute__((format(printf, 5, 0))) static void module_vrefuse(const char *file,
+                                                                 const char *function, int line,
+                                                                 void (*help)(void),
+                                                                 const char *fmt, va_list args) {
+  module_verror(file, function, line, fmt, args);
+  if (help) help();
+}
+
 int module_option_fail(const char *file, const char *function, int line, void (*help)(void),
                        const char *fmt, ...) {
   va_list args;
   va_start(args, fmt);
-  module_verror(file, function, line, fmt, args);
+  module_vrefuse(file, function, line, help, fmt, args);
   va_end(args);
-  if (help) help();
   return -1;
 }
 
@@ -139,8 +147,7 @@ void module_option_exit(const char *file, const char *function, int line, void (
                         const char *fmt, ...) {
   va_list args;
   va_start(args, fmt);
-  module_verror(file, function, line, fmt, args);
+  module_vrefuse(file, function, line, help, fmt, args);
   va_end(args);
-  if (help) help();
   exit(-1);
 }

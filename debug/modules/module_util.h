@@ -21,11 +21,18 @@ void module_error(const char *file, const char *function, int line, const char *
 int module_option_fail(const char *file, const char *function, int line, void (*help)(void),
                        const char *fmt, ...) __attribute__((format(printf, 5, 6)));
 
-#define MODULE_ERROR(line, ...) module_error(__FILE__, __func__, line, __VA_ARGS__)
+// The calling file's name; without the folder where the compiler gives it, which keeps
+// build paths out of the program.
+#ifdef __FILE_NAME__
+#define MODULE_FILE __FILE_NAME__
+#else
+#define MODULE_FILE __FILE__
+#endif
+#define MODULE_ERROR(line, ...) module_error(MODULE_FILE, __func__, line, __VA_ARGS__)
 #define MODULE_OPTION_EXIT(help, line, ...) \
-  module_option_exit(__FILE__, __func__, line, help, __VA_ARGS__)
+  module_option_exit(MODULE_FILE, __func__, line, help, __VA_ARGS__)
 #define MODULE_OPTION_FAIL(help, line, ...) \
-  module_option_fail(__FILE__, __func__, line, help, __VA_ARGS__)
+  module_option_fail(MODULE_FILE, __func__, line, help, __VA_ARGS__)
 
 // The source name of a report: "dir/qz_pwm.cpp" -> "qz_pwm" into buf (len bytes).
 void module_source_name(const char *file, char *buf, size_t len);

@@ -99,7 +99,7 @@ static int write_dm2016_eeprom(int fd, uint32_t start, uint32_t count, const cha
 static int dm2016_read_shell_bit(void) {
   int fd = dm2016_open();
   if (fd < 0) {
-    module_error(__FILE__, "dm2016_init_param", 270, "Open dm2016 Fail.\n");
+    module_error(MODULE_FILE, "dm2016_init_param", 270, "Open dm2016 Fail.\n");
     return -1;
   }
   char shell[4] = {0};

@@ -52,7 +52,7 @@ static void mtd_deinit(void) {}
 static int mtd_read_partitions(void) {
   FILE *file = fopen(MTD_PROC, "r");
   if (!file) {
-    module_error(__FILE__, "qz_badblock_check", 45, "%s open failed\n", MTD_PROC);
+    module_error(MODULE_FILE, "qz_badblock_check", 45, "%s open failed\n", MTD_PROC);
     return -1;
   }
   char line[1024];
@@ -64,7 +64,7 @@ static int mtd_read_partitions(void) {
     unsigned size = 0, erasesize = 0;
     if (sscanf(line, "%31[^:]: %x %x %31s", device, &size, &erasesize, name) != 4) continue;
     if (g_mtdPartCount == MTD_MAX_PARTS) {
-      module_error(__FILE__, "qz_badblock_check", 69,
+      module_error(MODULE_FILE, "qz_badblock_check", 69,
                 "more than %d partitions, %s not checked\n", MTD_MAX_PARTS, device);
       continue;
     }
@@ -85,11 +85,11 @@ static void mtd_scan_partition(MtdPartInfo *part) {
   part->count = 0;
   int fd = open(part->path, O_RDONLY);
   if (fd < 0) {
-    module_error(__FILE__, "qz_badblock_check", 73, "%s open failed\n", part->path);
+    module_error(MODULE_FILE, "qz_badblock_check", 73, "%s open failed\n", part->path);
     return;
   }
   if (part->erasesize == 0) {
-    module_error(__FILE__, "qz_badblock_check", 94, "%s erase size 0, not scanned\n",
+    module_error(MODULE_FILE, "qz_badblock_check", 94, "%s erase size 0, not scanned\n",
               part->path);
     close(fd);
     return;

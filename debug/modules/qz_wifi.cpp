@@ -238,7 +238,7 @@ static const WifiEncrypName g_wifiEncrypNames[] = {
 static uint32_t wifi_number(const char *text, uint32_t low, uint32_t high, int line,
                             const char *fmt) {
   uint32_t value = module_parse_u32(text);
-  if (value < low || value > high) module_option_exit(__FILE__, "wifi_init_param", line, wifi_help, fmt, low, high);
+  if (value < low || value > high) module_option_exit(MODULE_FILE, "wifi_init_param", line, wifi_help, fmt, low, high);
   return value;
 }
 
@@ -247,7 +247,7 @@ static uint32_t wifi_number(const char *text, uint32_t low, uint32_t high, int l
 // (managed mode, open encryption).
 static uint32_t wifi_name_or_number(const char *text, uint32_t low, uint32_t high, int line,
                                     const char *fmt) {
-  if (!module_is_number(text)) module_option_exit(__FILE__, "wifi_init_param", line, wifi_help, fmt, low, high);
+  if (!module_is_number(text)) module_option_exit(MODULE_FILE, "wifi_init_param", line, wifi_help, fmt, low, high);
   return wifi_number(text, low, high, line, fmt);
 }
 
@@ -304,7 +304,7 @@ static bool wifi_set_field_option(int option, const char *text) {
     module_copy_text(field, sizeof g_wifiCfg.key0, text);
     size_t len = strlen(field);
     if (len != 5 && len != 10 && len != 13 && len != 26)
-      module_option_exit(__FILE__, "wifi_init_param", key.line, wifi_help,
+      module_option_exit(MODULE_FILE, "wifi_init_param", key.line, wifi_help,
                          "Error wifi wep key%d, must be [5,10,13,26]\n", key.index);
     return true;
   }

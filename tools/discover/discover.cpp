@@ -228,7 +228,7 @@ static int raw_listen(void) {
   struct sockaddr_ll link;
   int fd = open_raw(own, &link);
   if (fd < 0) return EXIT_USAGE;
-  receive_until(fd, g_start + g_timeout, on_any_reply, NULL);
+  receive_until(fd, g_start + g_timeout, on_any_reply, nullptr);
   close(fd);
   return EXIT_ANSWERED;
 }
@@ -253,7 +253,7 @@ static int raw_replay(int count, char **files) {
       return EXIT_USAGE;
     }
   }
-  receive_until(fd, now_seconds() + g_timeout, on_any_reply, NULL);
+  receive_until(fd, now_seconds() + g_timeout, on_any_reply, nullptr);
   close(fd);
   return EXIT_ANSWERED;
 }
@@ -444,17 +444,17 @@ static int udp_modify(int argc, char **argv) {
 
 int main(int argc, char **argv) {
   static const struct option longopts[] = {
-      {"iface", required_argument, NULL, 'i'},
-      {"timeout", required_argument, NULL, 't'},
-      {"udp", no_argument, NULL, 'u'},
-      {"save", required_argument, NULL, 's'},
-      {"bad-checksum", no_argument, NULL, 'b'},
-      {"help", no_argument, NULL, 'h'},
-      {NULL, 0, NULL, 0},
+      {"iface", required_argument, nullptr, 'i'},
+      {"timeout", required_argument, nullptr, 't'},
+      {"udp", no_argument, nullptr, 'u'},
+      {"save", required_argument, nullptr, 's'},
+      {"bad-checksum", no_argument, nullptr, 'b'},
+      {"help", no_argument, nullptr, 'h'},
+      {nullptr, 0, nullptr, 0},
   };
   bool udp = false;
   int opt;
-  while ((opt = getopt_long(argc, argv, "+i:t:us:bh", longopts, NULL)) != -1) {
+  while ((opt = getopt_long(argc, argv, "+i:t:us:bh", longopts, nullptr)) != -1) {
     switch (opt) {
       case 'i':
         if (!optarg[0] || strlen(optarg) >= IFNAMSIZ) {
