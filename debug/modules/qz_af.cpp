@@ -131,7 +131,8 @@ static int af_init_param(int argc, char **argv) {
       case 'T':
         g_afCfg.type = module_parse_u32(optarg);
         if (g_afCfg.type >= AF_TYPE_END)
-          return MODULE_OPTION_FAIL(af_help, __LINE__, "AF type must be [%d, %d)\n", AF_ZOOM, AF_TYPE_END);
+          return MODULE_OPTION_FAIL(af_help, __LINE__, "AF type must be [%d, %d)\n", AF_ZOOM,
+                                    AF_TYPE_END);
         break;
       case 'D':
         g_afCfg.direction = module_parse_u32(optarg);

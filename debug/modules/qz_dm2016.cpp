@@ -128,13 +128,15 @@ static int dm2016_init_param(int argc, char **argv) {
       case 's':
         g_dm2016Start = module_parse_u32(optarg);
         if (g_dm2016Start >= DM2016_TEXT_MAX) {
-          return MODULE_OPTION_FAIL(dm2016_help, 251, "dm2016 offset must < %d \n", DM2016_TEXT_MAX);
+          return MODULE_OPTION_FAIL(dm2016_help, 251, "dm2016 offset must < %d \n",
+                                    DM2016_TEXT_MAX);
         }
         break;
       case 'l':
         g_dm2016Length = module_parse_u32(optarg);
         if (g_dm2016Length >= DM2016_TEXT_MAX) {
-          return MODULE_OPTION_FAIL(dm2016_help, 260, "dm2016 length must < %d \n", DM2016_TEXT_MAX);
+          return MODULE_OPTION_FAIL(dm2016_help, 260, "dm2016 length must < %d \n",
+                                    DM2016_TEXT_MAX);
         }
         break;
       case 'r':

@@ -63,18 +63,21 @@ static void motor_init_param(int argc, char **argv) {
     switch (opt) {
       case 't':
         g_motorCfg.type = module_parse_u32(optarg);
-        if (g_motorCfg.type > STEPPER_PIRIS) MODULE_OPTION_EXIT(motor_help, __LINE__, "Error motor type!\n");
+        if (g_motorCfg.type > STEPPER_PIRIS)
+          MODULE_OPTION_EXIT(motor_help, __LINE__, "Error motor type!\n");
         break;
       case 'd':
         g_motorCfg.direction = module_parse_u32(optarg);
-        if (g_motorCfg.direction > 3) MODULE_OPTION_EXIT(motor_help, __LINE__, "Error motor directory!\n");
+        if (g_motorCfg.direction > 3)
+          MODULE_OPTION_EXIT(motor_help, __LINE__, "Error motor directory!\n");
         break;
       case 's':
         g_motorCfg.steps = module_parse_u32(optarg);
         break;
       case 'p': {
         uint32_t duty = module_parse_u32(optarg);
-        if (duty > STEPPER_PIRIS_MAX_DUTY) MODULE_OPTION_EXIT(motor_help, __LINE__, "Error P-iris duty!\n");
+        if (duty > STEPPER_PIRIS_MAX_DUTY)
+          MODULE_OPTION_EXIT(motor_help, __LINE__, "Error P-iris duty!\n");
         motor_set_piris(duty);
         break;
       }

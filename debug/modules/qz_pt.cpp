@@ -53,7 +53,9 @@ static const struct option g_ptOptions[] = {
     {"test rs485", required_argument, nullptr, 'A'},
     {nullptr, 0, nullptr, 0},
 };
-static const char kPtShortOptions[] = "M:w:q:a:f:d:c:p:t:s:i:o:e:l:r:u:n:g:k:b:j:x:y:W:O:V:P:F:L:E:T:R:z:m:A:";
+// Not derived from the table: G and Y are long-only, and -z has no long name.
+static const char kPtShortOptions[] =
+    "M:w:q:a:f:d:c:p:t:s:i:o:e:l:r:u:n:g:k:b:j:x:y:W:O:V:P:F:L:E:T:R:z:m:A:";
 static const OptionHelp g_ptHelps[] = {
     {"module", "module name: pt"},
     {"0~31", "0 is min   ,31is max"},

@@ -234,11 +234,17 @@ static const WifiEncrypName g_wifiEncrypNames[] = {
     {"OPEN", "open", 0, -1, -1},
 };
 
+// Refusals from the option helpers below carry the report name of the option parser,
+// the one log parsers know them by.
+[[noreturn]] static void wifi_refuse(int line, const char *fmt, uint32_t low, uint32_t high) {
+  module_option_exit(MODULE_FILE, "wifi_init_param", line, wifi_help, fmt, low, high);
+}
+
 // A number in range, or a fatal option error.
 static uint32_t wifi_number(const char *text, uint32_t low, uint32_t high, int line,
                             const char *fmt) {
   uint32_t value = module_parse_u32(text);
-  if (value < low || value > high) module_option_exit(MODULE_FILE, "wifi_init_param", line, wifi_help, fmt, low, high);
+  if (value < low || value > high) wifi_refuse(line, fmt, low, high);
   return value;
 }
 
@@ -247,7 +253,7 @@ static uint32_t wifi_number(const char *text, uint32_t low, uint32_t high, int l
 // (managed mode, open encryption).
 static uint32_t wifi_name_or_number(const char *text, uint32_t low, uint32_t high, int line,
                                     const char *fmt) {
-  if (!module_is_number(text)) module_option_exit(MODULE_FILE, "wifi_init_param", line, wifi_help, fmt, low, high);
+  if (!module_is_number(text)) wifi_refuse(line, fmt, low, high);
   return wifi_number(text, low, high, line, fmt);
 }
 
@@ -304,8 +310,7 @@ static bool wifi_set_field_option(int option, const char *text) {
     module_copy_text(field, sizeof g_wifiCfg.key0, text);
     size_t len = strlen(field);
     if (len != 5 && len != 10 && len != 13 && len != 26)
-      module_option_exit(MODULE_FILE, "wifi_init_param", key.line, wifi_help,
-                         "Error wifi wep key%d, must be [5,10,13,26]\n", key.index);
+      wifi_refuse(key.line, "Error wifi wep key%d, must be [5,10,13,26]\n", key.index, 0);
     return true;
   }
   return false;
@@ -360,7 +365,8 @@ static void wifi_init_param(int argc, char **argv) {
         break;
       }
       case OPT_SSID:
-        if (optarg[0] == '\0') MODULE_OPTION_EXIT(wifi_help, 581, "Error wifi ssid length, must > 0!\n");
+        if (optarg[0] == '\0')
+          MODULE_OPTION_EXIT(wifi_help, 581, "Error wifi ssid length, must > 0!\n");
         module_copy_text(g_wifiCfg.ssid, sizeof g_wifiCfg.ssid, optarg);
         break;
       case OPT_SELECT: {
