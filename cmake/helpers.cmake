@@ -1,22 +1,16 @@
 # Shared CMake helpers.
 
 # board_library(NAME [LIBS ...]): a host library of the simulated board built from
-# every source under platform/sim/NAME. A folder with no sources yet gives an
-# interface library so that programs can already name it when linking.
+# every source under platform/sim/NAME.
 function(board_library name)
   cmake_parse_arguments(BL "" "" "LIBS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS
        ${PROJECT_SOURCE_DIR}/platform/sim/${name}/*.cpp
        ${PROJECT_SOURCE_DIR}/platform/sim/${name}/*.c)
-  if(srcs)
-    add_library(${name} STATIC ${srcs})
-    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/platform/include
-                               PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/${name})
-    target_link_libraries(${name} PUBLIC boardsim ${BL_LIBS})
-  else()
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/platform/include)
-  endif()
+  add_library(${name} STATIC ${srcs})
+  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/platform/include
+                             PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/${name})
+  target_link_libraries(${name} PUBLIC boardsim ${BL_LIBS})
 endfunction()
 
 # unit_test(NAME SOURCES ... LIBS ... [LABELS ...]): a GoogleTest executable whose

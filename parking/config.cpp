@@ -20,6 +20,10 @@ static int32_t clamp_coord(int32_t v) {
 
 int parking_to_frame_x(int32_t configX) { return (int)((float)clamp_coord(configX) * PARKING_SCALE_X); }
 int parking_to_frame_y(int32_t configY) { return (int)((float)clamp_coord(configY) * PARKING_SCALE_Y); }
+int parking_to_config_trunc(int frameV, float scale) { return (int)((float)frameV / scale); }
+int parking_to_config_round(int frameV, float scale) {
+  return (int)((double)((float)frameV / scale) + 0.5);
+}
 
 static bool out_of_range(const ParkingDivider *d) {
   return d->ax != clamp_coord(d->ax) || d->ay != clamp_coord(d->ay) ||

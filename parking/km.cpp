@@ -30,13 +30,6 @@ static int g_exhausted;
 int km_exhausted_spaces(void) { return g_exhausted; }
 void km_set_search_limit(int searches) { g_tries = searches > 0 ? searches - 1 : kDefaultTries; }
 
-// Integer weight of a score. Scores outside [0, 1.001] only come from broken
-// geometry; converting an infinity to an integer is undefined, so they weigh 0.
-static int weight_of(float s) {
-  if (!(s >= 0.0f && s <= 1.001f)) return 0;
-  return (int)(s * 100);
-}
-
 static bool dfs(int x, int e) {
   g_km.visSpace[x] = 1;
   for (int i = 0; i < e; i++) {
@@ -81,7 +74,7 @@ int KM(const float *scores, int n, int S, int *carMatch, int *spaceMatch) {
     const float *row = &scores[(long)i * S];
     for (int j = 0; j < spaces; j++) {
       if (row[j] == 0.0f) continue;
-      int w = weight_of(row[j]);
+      int w = km_weight(row[j]);
       if (w == 0) continue;
       g_km.W[j][i] = w;
       g_km.setSpace[g_km.setCount] = (short)j;

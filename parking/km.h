@@ -7,6 +7,15 @@
 
 enum { KM_MAX = 128 };
 
+// The integer weight of a score: score x 100, truncated. Scores outside [0, 1.001]
+// only come from broken geometry (and converting an infinity to an integer is
+// undefined), so they weigh 0. The overlap measure's fast path relies on this very
+// rule, so it is written here once.
+inline int km_weight(float score) {
+  if (!(score >= 0.0f && score <= 1.001f)) return 0;
+  return (int)(score * 100);
+}
+
 // scores: n x S, row-major, row = car. Fills carMatch[0..n) (space of each car) and
 // spaceMatch[0..S) (car of each space), -1 where none; a pair is only assigned when
 // its weight is positive. A score that is not a number, infinite, negative or above

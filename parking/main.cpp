@@ -44,7 +44,6 @@ const int kShutdownCarListLen = 1024;
 
 std::atomic<unsigned char> g_stop{0};
 int g_frameSem = -1;
-bool g_ready = false;
 
 // ---- signals ------------------------------------------------------------------------
 
@@ -320,6 +319,15 @@ void *parking_worker(void *) {
 
 // ---- start-up ------------------------------------------------------------------------
 
+// Takes down the first `stepsUp` HDAL layers (common, memory, video processing,
+// video encoding), newest first: the one undo ladder of start-up and stop.
+static void hdal_undo(int stepsUp) {
+  if (stepsUp >= 4) hd_videoenc_uninit();
+  if (stepsUp >= 3) hd_videoproc_uninit();
+  if (stepsUp >= 2) hd_common_mem_uninit();
+  if (stepsUp >= 1) hd_common_uninit();
+}
+
 // HDAL up in order; on failure the steps already taken are undone. 0 or -1.
 int hdal_start() {
   HD_RESULT r = hd_common_init(1);
@@ -328,39 +336,31 @@ int hdal_start() {
   r = hd_common_sysconfig(0, 0x10000, 0, 0xF0000);
   if (r != HD_OK) {
     plog_wrn("main", "main", 552, "hd_common_sysconfig fail=%d", r);
-    hd_common_uninit();
+    hdal_undo(1);
     return -1;
   }
   r = hd_common_mem_init(nullptr);
   if (r != HD_OK) {
     plog("main", "main", 558, PLOG_RED "==== hd_common_mem_init fail=%d\n" PLOG_RESET " ", r);
-    hd_common_uninit();
+    hdal_undo(1);
     return -1;
   }
   r = hd_videoproc_init();
   if (r != HD_OK) {
     plog("main", "main", 564, PLOG_RED "==== hd_videoproc_init fail=%d\n" PLOG_RESET " ", r);
-    hd_common_mem_uninit();
-    hd_common_uninit();
+    hdal_undo(2);
     return -1;
   }
   r = hd_videoenc_init();
   if (r != HD_OK) {
     plog("main", "main", 571, PLOG_RED "==== hd_videoenc_init fail=%d\n" PLOG_RESET " ", r);
-    hd_videoproc_uninit();
-    hd_common_mem_uninit();
-    hd_common_uninit();
+    hdal_undo(3);
     return -1;
   }
   return 0;
 }
 
-void hdal_stop() {
-  hd_videoenc_uninit();
-  hd_videoproc_uninit();
-  hd_common_mem_uninit();
-  hd_common_uninit();
-}
+void hdal_stop() { hdal_undo(4); }
 
 void wait_for_socket() {
   for (int i = 0; i < kSocketChecks; ++i) {
@@ -421,10 +421,7 @@ int main() {
     printf("qz_task_create_join\n");
     g_stop.store(1);
   }
-  if (!g_ready) {
-    g_parkingSend(1, PARKING_READY_NOTICE, nullptr, 0);
-    g_ready = true;
-  }
+  g_parkingSend(1, PARKING_READY_NOTICE, nullptr, 0);
 
   int ticks = 0;
   while (!g_stop.load()) {
@@ -435,7 +432,7 @@ int main() {
   if (workerStarted) qz_task_join(&worker);
   static char emptyCars[kShutdownCarListLen];
   memset(emptyCars, 0, sizeof emptyCars);
-  memcpy(emptyCars, "0:0:0:0:0:0", sizeof "0:0:0:0:0:0");
+  memcpy(emptyCars, PARKING_EMPTY_CARS, sizeof PARKING_EMPTY_CARS);
   g_parkingSend(1, PARKING_CARS_REPORT, emptyCars, kShutdownCarListLen);
   db_uninit(1);
   hdal_stop();

@@ -2,6 +2,8 @@
 
 #include <math.h>
 
+#include "km.h"
+
 static const double kEps = 1e-8;
 
 static int sgn(double v) {
@@ -205,8 +207,6 @@ static double rect_clip_area(const OvPoint *Q, int n, double x1, double y1, doub
 
 // The score-matrix entry of a score: the score when above 0.3, else 0.
 static float entry_of(float s) { return s > 0.3f ? s : 0.0f; }
-// The integer weight the matcher makes of an entry (scores above 1.001 weigh 0).
-static int weight_of_entry(float e) { return e >= 0.0f && e <= 1.001f ? (int)(e * 100) : 0; }
 
 float spaceScore(const float box[4], const float corners[8], int simpleSpace) {
   OvPoint P[5], Q[5];
@@ -254,8 +254,8 @@ float spaceScore(const float box[4], const float corners[8], int simpleSpace) {
     // Every value the exact score can take gives one and the same weight: use the
     // estimate. Near a step of the weight (a multiple of 0.01, the 0.3 bar, 1.0) the
     // exact sum decides.
-    if (hi < 1.0005 && weight_of_entry(entryLo) == weight_of_entry(entryHi))
-      return weight_of_entry(entryHi) == 0 ? 0.0f : (float)(est / m);
+    if (hi < 1.0005 && km_weight(entryLo) == km_weight(entryHi))
+      return km_weight(entryHi) == 0 ? 0.0f : (float)(est / m);
   }
   return entry_of((float)(sum_triangle_pairs(P, 4, Q, 4) / m));
 }

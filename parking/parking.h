@@ -162,7 +162,9 @@ void parking_clear_car_list(void);
 
 // ---- reports and requests ---------------------------------------------------------
 
-// The last car list sent (PARKING_DATA_LEN bytes), "0:0:0:0:0:0" at start.
+// The car list that says "no cars".
+#define PARKING_EMPTY_CARS "0:0:0:0:0:0"
+// The last car list sent (PARKING_DATA_LEN bytes), PARKING_EMPTY_CARS at start.
 const char *parking_last_car_list(void);
 // Back to the start state ("0:0:0:0:0:0"); for tests.
 void parking_report_reset(void);
@@ -172,13 +174,15 @@ int parking_format_cars(char *out, const CarBox *cars, int n);
 int parking_format_spaces(char *out, const ParkingResult *result);
 // Receive callback for qz_sock_init.
 int res_msg(void *context, QzMsgHeader *header, void *data);
-// Handler of request 6049: copies the record into g_AvsCfg under the lock.
-int parking_avs_cfg_handler(void *context, void *data);
 
 // A space whose area is 0 or whose sides cross (neighbouring dividers drawn in
 // opposite directions): its overlaps mean nothing.
 bool parking_space_is_broken(const ParkingSpace *space);
 
-// Frame <-> configuration coordinates.
+// Configuration -> frame coordinates (stored values clamped to 16 bits first) and
+// back, with the scale of the axis: the car list truncates, the space list rounds
+// half up (in 64-bit).
 int parking_to_frame_x(int32_t configX);
 int parking_to_frame_y(int32_t configY);
+int parking_to_config_trunc(int frameV, float scale);
+int parking_to_config_round(int frameV, float scale);

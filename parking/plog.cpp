@@ -8,9 +8,10 @@
 
 #include "qzcommon.h"
 
-char *plog_time_text(char *buf32) {
+// The time text of time_to_string for now, into a 32-byte buffer.
+static char *plog_time_text(char *buf32) {
   buf32[0] = '\0';
-  time_to_string(time(NULL), buf32);
+  time_to_string(time(nullptr), buf32);
   buf32[31] = '\0';
   return buf32;
 }

@@ -30,6 +30,3 @@ void plog_wrn(const char *func, const char *file, int line, const char *fmt, ...
 void plog_inf(const char *func, const char *file, int line, const char *fmt, ...)
     __attribute__((format(printf, 4, 5)));
 
-// "<time text> " pieces for callers that print a line of their own (e.g. a signal
-// handler): the time text of time_to_string for now, into a 32-byte buffer.
-char *plog_time_text(char *buf32);

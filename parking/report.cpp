@@ -12,12 +12,14 @@ AvsCfg g_AvsCfg;
 qz_mutex_t g_parkingCfgLock = PTHREAD_MUTEX_INITIALIZER;
 std::atomic<int> g_parkingVerbose{0};
 ParkingSendFn g_parkingSend = qz_sock_send_msg;
+// Handler of request 6049: copies the record into g_AvsCfg under the lock.
+static int parking_avs_cfg_handler(void *context, void *data);
 const QzRequestEntry g_parkingRequests[1] = {{AVS_CFG_REQ, parking_avs_cfg_handler, nullptr, nullptr}};
 
-static const char kEmptyCars[] = "0:0:0:0:0:0";
+static const char kEmptyCars[] = PARKING_EMPTY_CARS;
 static const char kEmptySpaces[] = "0:0:0:0:0:0:0:0:0:0:0:0:0:0";
 
-static char g_lastCarList[PARKING_DATA_LEN] = "0:0:0:0:0:0";
+static char g_lastCarList[PARKING_DATA_LEN] = PARKING_EMPTY_CARS;
 
 const char *parking_last_car_list(void) { return g_lastCarList; }
 
@@ -27,11 +29,6 @@ void parking_report_reset(void) {
 }
 
 static bool last_car_list_empty(void) { return strcmp(g_lastCarList, kEmptyCars) == 0; }
-
-// Frame -> configuration coordinates: the car list truncates ...
-static int config_trunc(int v, float scale) { return (int)((float)v / scale); }
-// ... the space list rounds half up (in 64-bit).
-static int config_round(int v, float scale) { return (int)((double)((float)v / scale) + 0.5); }
 
 // Appends entry (len bytes) at *off if it still leaves room for the NUL.
 static bool append_entry(char *out, int *off, const char *entry, int len) {
@@ -68,9 +65,9 @@ int parking_format_cars(char *out, const CarBox *cars, int n) {
   int off = 0;
   for (int i = 0; i < n; i++) {
     const CarBox *c = &cars[i];
-    const int fields[6] = {0, 0, config_trunc(c->x, PARKING_SCALE_X), config_trunc(c->y, PARKING_SCALE_Y),
-                           config_trunc(c->x + c->w, PARKING_SCALE_X),
-                           config_trunc(c->y + c->h, PARKING_SCALE_Y)};
+    const int fields[6] = {0, 0, parking_to_config_trunc(c->x, PARKING_SCALE_X), parking_to_config_trunc(c->y, PARKING_SCALE_Y),
+                           parking_to_config_trunc(c->x + c->w, PARKING_SCALE_X),
+                           parking_to_config_trunc(c->y + c->h, PARKING_SCALE_Y)};
     char entry[6 * 12];
     if (!append_entry(out, &off, entry, format_entry(entry, fields, 6))) break;
   }
@@ -86,12 +83,12 @@ int parking_format_spaces(char *out, const ParkingResult *result) {
     const int32_t *K = s->corner;   // K1 x, y, K2 x, y, K3 x, y, K4 x, y
     const int fields[15] = {
         s->region, s->number, s->state,
-        config_round(K[0], PARKING_SCALE_X), config_round(K[1], PARKING_SCALE_Y),   // K1
-        config_round(K[6], PARKING_SCALE_X), config_round(K[7], PARKING_SCALE_Y),   // K4
-        config_round(K[2], PARKING_SCALE_X), config_round(K[3], PARKING_SCALE_Y),   // K2
-        config_round(K[4], PARKING_SCALE_X), config_round(K[5], PARKING_SCALE_Y),   // K3
-        config_round(c->x, PARKING_SCALE_X), config_round(c->y, PARKING_SCALE_Y),
-        config_round(c->x + c->w, PARKING_SCALE_X), config_round(c->y + c->h, PARKING_SCALE_Y)};
+        parking_to_config_round(K[0], PARKING_SCALE_X), parking_to_config_round(K[1], PARKING_SCALE_Y),   // K1
+        parking_to_config_round(K[6], PARKING_SCALE_X), parking_to_config_round(K[7], PARKING_SCALE_Y),   // K4
+        parking_to_config_round(K[2], PARKING_SCALE_X), parking_to_config_round(K[3], PARKING_SCALE_Y),   // K2
+        parking_to_config_round(K[4], PARKING_SCALE_X), parking_to_config_round(K[5], PARKING_SCALE_Y),   // K3
+        parking_to_config_round(c->x, PARKING_SCALE_X), parking_to_config_round(c->y, PARKING_SCALE_Y),
+        parking_to_config_round(c->x + c->w, PARKING_SCALE_X), parking_to_config_round(c->y + c->h, PARKING_SCALE_Y)};
     char entry[15 * 12];
     if (!append_entry(out, &off, entry, format_entry(entry, fields, 15))) break;
   }
@@ -157,7 +154,7 @@ int res_msg(void *context, QzMsgHeader *header, void *data) {
   return ret;
 }
 
-int parking_avs_cfg_handler(void *context, void *data) {
+static int parking_avs_cfg_handler(void *context, void *data) {
   (void)context;
   if (data == nullptr) return -1;
   int len = (int)sizeof g_AvsCfg;

@@ -14,13 +14,13 @@ static unsigned gModuleCount;
 
 static int find_slot(const char *name) {
   for (int i = 0; i < TEST_MAX_MODULES; i++) {
-    if (gModules[i].name != NULL && strcasecmp(gModules[i].name, name) == 0) return i;
+    if (gModules[i].name != nullptr && strcasecmp(gModules[i].name, name) == 0) return i;
   }
   return -1;
 }
 
 void test_register(const TestModule *module) {
-  if (module == NULL || module->name == NULL) return;
+  if (module == nullptr || module->name == nullptr) return;
   if (find_slot(module->name) >= 0 || gModuleCount >= TEST_MAX_MODULES) return;
 
   // After every registered record of the same or a lower id.
@@ -37,7 +37,7 @@ void test_register(const TestModule *module) {
 }
 
 void test_unregister(const TestModule *module) {
-  if (module == NULL || module->name == NULL) return;
+  if (module == nullptr || module->name == nullptr) return;
   int slot = find_slot(module->name);
   if (slot < 0) return;
   // Slots are not moved up: this only runs while the program unloads.
@@ -46,61 +46,61 @@ void test_unregister(const TestModule *module) {
 }
 
 const TestModule *test_find(const char *name) {
-  if (name == NULL) return NULL;
+  if (name == nullptr) return nullptr;
   int slot = find_slot(name);
-  return slot < 0 ? NULL : &gModules[slot];
+  return slot < 0 ? nullptr : &gModules[slot];
 }
 
 unsigned test_module_count(void) { return gModuleCount; }
 
 const TestModule *test_module_at(unsigned slot) {
-  return slot < gModuleCount ? &gModules[slot] : NULL;
+  return slot < gModuleCount ? &gModules[slot] : nullptr;
 }
 
 // Dispatch matches names exactly, unlike registration.
 static const TestModule *find_exact(const char *name) {
-  if (name == NULL) return NULL;
+  if (name == nullptr) return nullptr;
   for (unsigned i = 0; i < gModuleCount; i++) {
-    if (gModules[i].name != NULL && strcmp(gModules[i].name, name) == 0) return &gModules[i];
+    if (gModules[i].name != nullptr && strcmp(gModules[i].name, name) == 0) return &gModules[i];
   }
-  return NULL;
+  return nullptr;
 }
 
 int test_run(const char *name, int argc, char **argv) {
   const TestModule *module = find_exact(name);
-  if (module != NULL && module->run != NULL) module->run(argc, argv);
+  if (module != nullptr && module->run != nullptr) module->run(argc, argv);
   return 0;
 }
 
 int test_help(const char *name) {
   const TestModule *module = find_exact(name);
-  if (module != NULL && module->help != NULL) module->help();
+  if (module != nullptr && module->help != nullptr) module->help();
   return 0;
 }
 
 void test_deinit_all(void) {
   for (unsigned i = 0; i < gModuleCount; i++) {
-    if (gModules[i].name != NULL && gModules[i].deinit != NULL) gModules[i].deinit();
+    if (gModules[i].name != nullptr && gModules[i].deinit != nullptr) gModules[i].deinit();
   }
 }
 
 static const TestModule *find_by_id(uint32_t id) {
   for (unsigned i = 0; i < gModuleCount; i++) {
-    if (gModules[i].name != NULL && gModules[i].id == id) return &gModules[i];
+    if (gModules[i].name != nullptr && gModules[i].id == id) return &gModules[i];
   }
-  return NULL;
+  return nullptr;
 }
 
 void test_list_modules(uint32_t id) {
   OSA_printf("modules name:\n");
   if (id < TEST_ALL_MODULES) {
     const TestModule *module = find_by_id(id);
-    if (module != NULL) OSA_printf("\t%s\n", module->name);
+    if (module != nullptr) OSA_printf("\t%s\n", module->name);
     return;
   }
   unsigned printed = 0;
   for (unsigned i = 0; i < gModuleCount; i++) {
-    if (gModules[i].name == NULL) continue;
+    if (gModules[i].name == nullptr) continue;
     OSA_printf("\t%s", gModules[i].name);
     if (++printed % 8 == 0) OSA_printf("\n");
   }
@@ -115,7 +115,7 @@ void test_print_option_row(int shortValue, const char *longName, const char *arg
   else
     OSA_printf("    ");
   OSA_printf("--%s", longName ? longName : "");
-  if (arg != NULL && arg[0] != '\0') {
+  if (arg != nullptr && arg[0] != '\0') {
     OSA_printf(" [%s]", arg);
     OSA_printf("\t%s\n", help ? help : "");
   } else {
@@ -131,7 +131,7 @@ void print_module_usage(uint32_t id, const struct option *options, const OptionH
                         int count) {
   if (id >= TEST_ALL_MODULES) return;
   const TestModule *module = find_by_id(id);
-  if (module == NULL) return;  // no module to name in the heading
+  if (module == nullptr) return;  // no module to name in the heading
   print_stars();
   OSA_printf("\n%s usage:\n", module->name);
   OSA_printf("%s -M %s [option] \n", test_program_name(), module->name);

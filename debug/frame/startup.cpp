@@ -18,7 +18,7 @@ static char gProgramName[256];
 static char gModuleName[64];
 static char gHelpName[64];
 
-static const int kStopSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGKILL};
+static const int kStopSignals[] = {SIGINT, SIGQUIT, SIGTERM};
 
 const char *test_program_name(void) { return gProgramName; }
 
@@ -42,7 +42,7 @@ void test_install_signal_handler(void) {
   action.sa_handler = test_signal_handler;
   action.sa_flags = SA_RESTART;
   sigemptyset(&action.sa_mask);
-  for (int signo : kStopSignals) sigaction(signo, &action, NULL);  // SIGKILL is refused
+  for (int signo : kStopSignals) sigaction(signo, &action, nullptr);
 }
 
 static void seed_database(const char *path, const char *command) {
@@ -84,7 +84,7 @@ static void copy_word(char *buffer, size_t size, const char *word) {
 void test_dispatch(int argc, char **argv) {
   gModuleName[0] = '\0';
   gHelpName[0] = '\0';
-  if (argc <= 0 || argv == NULL || argv[0] == NULL) {
+  if (argc <= 0 || argv == nullptr || argv[0] == nullptr) {
     test_set_program_name("");
     show_usage();
     return;
@@ -133,7 +133,7 @@ int test_exit(void) {
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   for (int signo : kStopSignals) sigaddset(&stopSignals, signo);
-  sigprocmask(SIG_BLOCK, &stopSignals, NULL);
+  sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
   OSA_exit();
   return 0;
 }

@@ -9,6 +9,27 @@
 #define TEST_MAX_MODULES 25
 #define TEST_ALL_MODULES 24   // id that selects every module in test_list_modules
 
+// Module ids: they order the registry and select a module's usage.
+enum ModuleId : uint32_t {
+  MODULE_I2C = 0,
+  MODULE_ADC = 2,
+  MODULE_GPIO = 3,
+  MODULE_PWM = 4,
+  MODULE_PTZ = 7,
+  MODULE_CPU = 8,
+  MODULE_MOTOR = 9,
+  MODULE_SDMMC = 10,
+  MODULE_DB = 12,
+  MODULE_SEARCH = 13,
+  MODULE_DM2016 = 14,
+  MODULE_IR = 15,
+  MODULE_AF = 16,
+  MODULE_WIFI = 18,
+  MODULE_MEDIA = 19,
+  MODULE_PT = 20,
+  MODULE_MTD = 23,
+};
+
 typedef struct TestModule {
   const char *name;
   uint32_t id;                          // 0..23, orders the registry
@@ -32,6 +53,13 @@ void test_deinit_all(void);
 void test_list_modules(uint32_t id);
 void print_module_usage(uint32_t id, const struct option *options, const OptionHelp *helps,
                         int count);
+// Declares `rows`, the row count of a module's help table, and pins it to the option
+// table, which holds one row more (the all-zero end row):
+//   MODULE_OPTION_ROWS(kGpioOptionRows, g_gpioOptions, g_gpioHelps);
+#define MODULE_OPTION_ROWS(rows, options, helps)                    \
+  static const int rows = sizeof helps / sizeof helps[0];           \
+  static_assert(sizeof options / sizeof options[0] == rows + 1,     \
+                "one help row per option")
 
 // Registry slots in order (slot < test_module_count()); for listing and checks.
 unsigned test_module_count(void);

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "osa.h"
 #include "test.h"
 
 uint32_t module_parse_u32(const char *text) {
@@ -82,8 +83,6 @@ int module_format_command(char *buf, size_t len, const char *fmt, ...) {
   return 0;
 }
 
-int32_t module_parse_decimal(const char *text) { return module_parse_i32(text); }
-
 bool module_is_number(const char *text) {
   if (!text) return false;
   while (isspace((unsigned char)*text)) text++;
@@ -98,4 +97,57 @@ void module_copy_text(char *field, size_t fieldSize, const char *text) {
   if (!field || fieldSize == 0) return;
   memset(field, 0, fieldSize);
   if (text) strncpy(field, text, fieldSize - 1);
+}
+
+void module_source_name(const char *file, char *buf, size_t len) {
+  if (len == 0) return;
+  const char *base = file ? strrchr(file, '/') : nullptr;
+  base = base ? base + 1 : (file ? file : "");
+  const char *dot = strchr(base, '.');
+  size_t n = dot ? static_cast<size_t>(dot - base) : strlen(base);
+  if (n >= len) n = len - 1;
+  memcpy(buf, base, n);
+  buf[n] = '\0';
+}
+
+__attribute__((format(printf, 4, 0))) static void module_verror(const char *file,
+                                                                 const char *function, int line,
+                                                                 const char *fmt, va_list args) {
+  char source[64];
+  module_source_name(file, source, sizeof source);
+  OSA_verror(source, function, line, fmt, args);
+}
+
+void module_error(const char *file, const char *function, int line, const char *fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  module_verror(file, function, line, fmt, args);
+  va_end(args);
+}
+
+// The report of a refused option, then the module's help.
+__attribute__((format(printf, 5, 0))) static void module_vrefuse(const char *file,
+                                                                 const char *function, int line,
+                                                                 void (*help)(void),
+                                                                 const char *fmt, va_list args) {
+  module_verror(file, function, line, fmt, args);
+  if (help) help();
+}
+
+int module_option_fail(const char *file, const char *function, int line, void (*help)(void),
+                       const char *fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  module_vrefuse(file, function, line, help, fmt, args);
+  va_end(args);
+  return -1;
+}
+
+void module_option_exit(const char *file, const char *function, int line, void (*help)(void),
+                        const char *fmt, ...) {
+  va_list args;
+  va_start(args, fmt);
+  module_vrefuse(file, function, line, help, fmt, args);
+  va_end(args);
+  exit(-1);
 }

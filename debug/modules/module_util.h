@@ -5,6 +5,38 @@
 #include <stdint.h>
 #include <sys/types.h>
 
+// Error reports of the test modules, one vocabulary for all of them:
+// " ERROR  (qz_pwm|pwm_init_param|123): message" on standard error, where the source
+// is the reporting file's name without folder or extension. Log parsers know a report
+// by its function and line, so where a report's line is fixed it is given as a number
+// and must stay the same when the code moves.
+void module_error(const char *file, const char *function, int line, const char *fmt, ...)
+    __attribute__((format(printf, 4, 5)));
+// An option the module refuses: the report, the module's help, then exit(-1).
+[[noreturn]] void module_option_exit(const char *file, const char *function, int line,
+                                     void (*help)(void), const char *fmt, ...)
+    __attribute__((format(printf, 5, 6)));
+// The same without the exit, for the modules that return after a refused option;
+// always -1.
+int module_option_fail(const char *file, const char *function, int line, void (*help)(void),
+                       const char *fmt, ...) __attribute__((format(printf, 5, 6)));
+
+// The calling file's name; without the folder where the compiler gives it, which keeps
+// build paths out of the program.
+#ifdef __FILE_NAME__
+#define MODULE_FILE __FILE_NAME__
+#else
+#define MODULE_FILE __FILE__
+#endif
+#define MODULE_ERROR(line, ...) module_error(MODULE_FILE, __func__, line, __VA_ARGS__)
+#define MODULE_OPTION_EXIT(help, line, ...) \
+  module_option_exit(MODULE_FILE, __func__, line, help, __VA_ARGS__)
+#define MODULE_OPTION_FAIL(help, line, ...) \
+  module_option_fail(MODULE_FILE, __func__, line, help, __VA_ARGS__)
+
+// The source name of a report: "dir/qz_pwm.cpp" -> "qz_pwm" into buf (len bytes).
+void module_source_name(const char *file, char *buf, size_t len);
+
 // Reads an option number the way the board's 32-bit strtoul(text, NULL, 0) does:
 // decimal, 0x hexadecimal or leading-zero octal; a leading '-' negates modulo 2^32;
 // a value beyond 32 bits reads as UINT32_MAX; text without digits reads as 0.
@@ -32,9 +64,6 @@ int module_system(const char *command);
 int module_format_command(char *buf, size_t len, const char *fmt, ...)
     __attribute__((format(printf, 3, 4)));
 
-// Reads a number as decimal only, as the board's 32-bit strtol(text, NULL, 10) does:
-// values beyond the 32-bit range saturate. The same reading as module_parse_i32.
-int32_t module_parse_decimal(const char *text);
 // True when the whole text is a number in the base-detection form (optional sign,
 // digits, nothing after them).
 bool module_is_number(const char *text);

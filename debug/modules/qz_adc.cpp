@@ -10,7 +10,6 @@
 #include "osa.h"
 #include "test.h"
 
-#define ADC_MODULE_ID 2
 #define ADC_SHM_KEY 7665432
 
 typedef struct AdcParam {
@@ -43,7 +42,7 @@ static const AdcChannel g_adcChannels[2] = {
      "open ADC_B_DVE_NAME error!!!\n"},
 };
 
-static AdcParam g_adcParam = {0, -1, 1000};
+static AdcParam g_adcCfg = {0, -1, 1000};
 static AdcShmParam g_adcShm;
 static int g_adcThresholdCount;
 
@@ -59,6 +58,7 @@ static const struct option g_adcOptions[] = {
     {"info ", no_argument, nullptr, 'i'},
     {nullptr, 0, nullptr, 0},
 };
+static const char kAdcShortOptions[] = "M:c:t:d:N:D:s:g:i";
 static const OptionHelp g_adcHelps[] = {
     {"module", "module name: adc"},
     {"hex", "adc channel, default [4], means all"},
@@ -70,12 +70,10 @@ static const OptionHelp g_adcHelps[] = {
     {"debug switch", "0: close, 1: open"},
     {"param", "show param info"},
 };
-static const int kAdcOptionRows = sizeof g_adcHelps / sizeof g_adcHelps[0];
-static_assert(sizeof g_adcOptions / sizeof g_adcOptions[0] == kAdcOptionRows + 1,
-              "one help row per option");
+MODULE_OPTION_ROWS(kAdcOptionRows, g_adcOptions, g_adcHelps);
 
 static void adc_help(void) {
-  print_module_usage(ADC_MODULE_ID, g_adcOptions, g_adcHelps, kAdcOptionRows);
+  print_module_usage(MODULE_ADC, g_adcOptions, g_adcHelps, kAdcOptionRows);
   OSA_printf("ADC infomation descryption: \n");
   for (int ch = 0; ch < 2; ch++) {
     if (g_adcChannels[ch].description)
@@ -111,53 +109,49 @@ static int adc_read(uint32_t channel) {
 static int adc_init_param(int argc, char **argv) {
   optind = 0;
   int c;
-  while ((c = getopt_long(argc, argv, "M:c:t:d:N:D:s:g:i", g_adcOptions, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, kAdcShortOptions, g_adcOptions, nullptr)) != -1) {
     switch (c) {
       case 'M':
         break;
       case 'c':
         if (module_parse_u32(optarg) != 0)
-          OSA_error("qz_adc", __func__, 158, "Adc channel reset=%d\n", 0);
-        g_adcParam.channel = 0;
+          MODULE_ERROR(158, "Adc channel reset=%d\n", 0);
+        g_adcCfg.channel = 0;
         break;
       case 't':
-        g_adcParam.times = (int32_t)module_parse_u32(optarg);
+        g_adcCfg.times = (int32_t)module_parse_u32(optarg);
         break;
       case 'd':
-        g_adcParam.delay = module_parse_u32(optarg);
-        if (g_adcParam.delay == 0) {
-          OSA_error("qz_adc", __func__, 170, "Adc delay time must > 0 !\n");
-          adc_help();
-          return -1;
+        g_adcCfg.delay = module_parse_u32(optarg);
+        if (g_adcCfg.delay == 0) {
+          return MODULE_OPTION_FAIL(adc_help, 170, "Adc delay time must > 0 !\n");
         }
         break;
       case 'N':
         g_adcShm.valid = 1;
-        g_adcShm.value = (uint32_t)module_parse_decimal(optarg);
+        g_adcShm.value = (uint32_t)module_parse_i32(optarg);
         g_adcThresholdCount++;
         break;
       case 'D':
-        g_adcShm.day_ev_th = (uint32_t)module_parse_decimal(optarg);
+        g_adcShm.day_ev_th = (uint32_t)module_parse_i32(optarg);
         g_adcThresholdCount++;
         break;
       case 's':
         g_adcShm.valid = 1;
         g_adcShm.command = 2;
-        g_adcShm.value = (uint32_t)module_parse_decimal(optarg);
+        g_adcShm.value = (uint32_t)module_parse_i32(optarg);
         break;
       case 'g':
         g_adcShm.valid = 1;
         g_adcShm.command = 3;
-        g_adcShm.value = (uint32_t)module_parse_decimal(optarg);
+        g_adcShm.value = (uint32_t)module_parse_i32(optarg);
         break;
       case 'i':
         g_adcShm.valid = 1;
         g_adcShm.command = 4;
         break;
       default:
-        OSA_error("qz_adc", __func__, 206, "Unknow option\n");
-        adc_help();
-        return -1;
+        return MODULE_OPTION_FAIL(adc_help, 206, "Unknow option\n");
     }
   }
   return 0;
@@ -185,10 +179,10 @@ static int adc_send_command(void) {
 }
 
 static void adc_sample_once(void) {
-  int value = adc_read(g_adcParam.channel);
+  int value = adc_read(g_adcCfg.channel);
   if (value < 0) OSA_printf("adc_read error!\n");
-  OSA_printf("Adc[%d] = %d\n", (int)g_adcParam.channel, value);
-  OSA_sleepMs(g_adcParam.delay);
+  OSA_printf("Adc[%d] = %d\n", (int)g_adcCfg.channel, value);
+  OSA_sleepMs(g_adcCfg.delay);
 }
 
 static int adc_run(int argc, char **argv) {
@@ -198,13 +192,13 @@ static int adc_run(int argc, char **argv) {
     g_adcShm.command = 1;
   }
   if (g_adcShm.valid == 1) return adc_send_command();
-  if (g_adcParam.times == -1) {
+  if (g_adcCfg.times == -1) {
     while (!test_stop_requested()) adc_sample_once();
   } else {
-    for (int32_t i = 0; i < g_adcParam.times; i++) adc_sample_once();
+    for (int32_t i = 0; i < g_adcCfg.times; i++) adc_sample_once();
   }
   return 0;
 }
 
-static const TestModule adc_module = {"adc", ADC_MODULE_ID, adc_run, adc_help, adc_deinit};
+static const TestModule adc_module = {"adc", MODULE_ADC, adc_run, adc_help, adc_deinit};
 TEST_MODULE_REGISTER(adc_module)

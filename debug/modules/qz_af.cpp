@@ -8,12 +8,11 @@
 #include "osa.h"
 #include "test.h"
 
-#define AF_MODULE_ID 16
 
 enum { AF_ZOOM = 0, AF_FOCUS = 1, AF_DC_IRIS = 2, AF_IRCUT = 3, AF_TYPE_END = 4 };
 enum { AF_FORWARD = 0, AF_BACK = 1 };
 
-static const struct option af_options[] = {
+static const struct option g_afOptions[] = {
     {"module", required_argument, nullptr, 'M'},
     {"type", required_argument, nullptr, 'T'},
     {"directory", required_argument, nullptr, 'D'},
@@ -27,7 +26,8 @@ static const struct option af_options[] = {
     {"show", no_argument, nullptr, 's'},
     {nullptr, 0, nullptr, 0},
 };
-static const OptionHelp af_helps[] = {
+static const char kAfShortOptions[] = "M:T:D:d:I:C:S:iRts";
+static const OptionHelp g_afHelps[] = {
     {"module", "module name: af"},
     {"digit", "AF control type default[0:zoom]."},
     {"digit", "AF run directory."},
@@ -40,15 +40,14 @@ static const OptionHelp af_helps[] = {
     {"", "Create AF default table."},
     {"", "Display AF current table."},
 };
-static_assert(sizeof af_options / sizeof af_options[0] == sizeof af_helps / sizeof af_helps[0] + 1,
-              "one help row per option");
+MODULE_OPTION_ROWS(kAfOptionRows, g_afOptions, g_afHelps);
 
 // The request the options build; the default type selects no action.
 static struct {
   uint32_t type;
   uint32_t direction;
   int32_t duty;
-} af_request = {AF_TYPE_END, AF_FORWARD, 500};
+} g_afCfg = {AF_TYPE_END, AF_FORWARD, 500};
 
 static LensInfo af_lens_info;
 static LensDrv af_driver;
@@ -76,8 +75,7 @@ static int af_lens_mode(uint32_t lensType) {
 static void af_help(void) {
   static const char *const types[] = {"zoom", "focus", "dc-iris", "IRcut"};
   static const char *const dirs[] = {"forward", "back"};
-  print_module_usage(AF_MODULE_ID, af_options, af_helps,
-                     (int)(sizeof af_helps / sizeof af_helps[0]));
+  print_module_usage(MODULE_AF, g_afOptions, g_afHelps, kAfOptionRows);
   OSA_printf("Motor type: \n");
   for (int i = 0; i < 4; i++) OSA_printf("\t%d: %s \n", i, types[i]);
   OSA_printf("Motor run directory: \n");
@@ -125,29 +123,24 @@ static void af_focus_to_table(void) {
   if (row) lens_drv_focus_run(af_lens_info.focusId, row->focusPos);
 }
 
-static int af_option_error(int line, const char *fmt, int low, int high) {
-  OSA_error("qz_af", "af_init_param", line, fmt, low, high);
-  af_help();
-  return -1;
-}
-
 static int af_init_param(int argc, char **argv) {
   optind = 1;
   int opt;
-  while ((opt = getopt_long(argc, argv, "M:T:D:d:I:C:S:iRts", af_options, nullptr)) != -1) {
+  while ((opt = getopt_long(argc, argv, kAfShortOptions, g_afOptions, nullptr)) != -1) {
     switch (opt) {
       case 'T':
-        af_request.type = module_parse_u32(optarg);
-        if (af_request.type >= AF_TYPE_END)
-          return af_option_error(__LINE__, "AF type must be [%d, %d)\n", AF_ZOOM, AF_TYPE_END);
+        g_afCfg.type = module_parse_u32(optarg);
+        if (g_afCfg.type >= AF_TYPE_END)
+          return MODULE_OPTION_FAIL(af_help, __LINE__, "AF type must be [%d, %d)\n", AF_ZOOM,
+                                    AF_TYPE_END);
         break;
       case 'D':
-        af_request.direction = module_parse_u32(optarg);
-        if (af_request.direction > AF_BACK)
-          return af_option_error(__LINE__, "AF dir: %d or %d \n", AF_FORWARD, AF_BACK);
+        g_afCfg.direction = module_parse_u32(optarg);
+        if (g_afCfg.direction > AF_BACK)
+          return MODULE_OPTION_FAIL(af_help, __LINE__, "AF dir: %d or %d \n", AF_FORWARD, AF_BACK);
         break;
       case 'd':
-        af_request.duty = (int32_t)module_parse_u32(optarg);
+        g_afCfg.duty = (int32_t)module_parse_u32(optarg);
         break;
       case 'I':
         lens_drv_set_IRCut(module_parse_u32(optarg) ? 1 : 0);
@@ -174,13 +167,13 @@ static int af_init_param(int argc, char **argv) {
       case 'M':
         break;
       default:
-        return af_option_error(__LINE__, "Unknow option\n", 0, 0);
+        return MODULE_OPTION_FAIL(af_help, __LINE__, "Unknow option\n");
     }
   }
   return 0;
 }
 
-static int af_test_main(int argc, char **argv) {
+static int af_run(int argc, char **argv) {
   AfPtzInfo ptz;
   memset(&ptz, 0, sizeof ptz);
   af_get_ptz(&ptz);
@@ -191,24 +184,24 @@ static int af_test_main(int argc, char **argv) {
 
   if (af_init_param(argc, argv) != 0) return -1;
 
-  switch (af_request.type) {
+  switch (g_afCfg.type) {
     case AF_ZOOM:
       OSA_printf("\n\n because double zoom not use,please look pragram  \n\n");
       break;
     case AF_FOCUS:
-      OSA_printf("Focus dir %d duty %d \n", (int)af_request.direction, af_request.duty);
+      OSA_printf("Focus dir %d duty %d \n", (int)g_afCfg.direction, g_afCfg.duty);
       // Negated modulo 2^32, as the driver's 32-bit word carries it.
       lens_drv_focus_run(af_lens_info.focusId,
-                         af_request.direction == AF_BACK ? (int32_t)(0u - (uint32_t)af_request.duty)
-                                                         : af_request.duty);
+                         g_afCfg.direction == AF_BACK ? (int32_t)(0u - (uint32_t)g_afCfg.duty)
+                                                         : g_afCfg.duty);
       break;
     case AF_DC_IRIS:
-      OSA_printf("DC-iris duty %d \n", af_request.duty);
-      lens_drv_set_aperture((uint16_t)af_request.duty);
+      OSA_printf("DC-iris duty %d \n", g_afCfg.duty);
+      lens_drv_set_aperture((uint16_t)g_afCfg.duty);
       break;
     case AF_IRCUT:
-      OSA_printf("IRcut duty %d \n", af_request.duty);
-      lens_drv_set_IRCut(af_request.duty ? 1 : 0);
+      OSA_printf("IRcut duty %d \n", g_afCfg.duty);
+      lens_drv_set_IRCut(g_afCfg.duty ? 1 : 0);
       break;
     default:
       break;
@@ -219,5 +212,5 @@ static int af_test_main(int argc, char **argv) {
   return 0;
 }
 
-static const TestModule af_module = {"af", AF_MODULE_ID, af_test_main, af_help, nullptr};
-TEST_MODULE_REGISTER(af_module);
+static const TestModule af_module = {"af", MODULE_AF, af_run, af_help, nullptr};
+TEST_MODULE_REGISTER(af_module)

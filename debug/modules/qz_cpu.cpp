@@ -11,12 +11,10 @@
 #include "osa.h"
 #include "test.h"
 
-#define CPU_ID 8
 #define CPU_VERSION "1.0.2"
 #define CPU_LOG_NAME_SIZE 64
-#define CPU_ERROR(fn, ...) OSA_error("qz_cpu", fn, __LINE__, __VA_ARGS__)
 
-static const struct option cpu_options[] = {
+static const struct option g_cpuOptions[] = {
     {"module", required_argument, nullptr, 'M'},
     {"delay", required_argument, nullptr, 'd'},
     {"count", required_argument, nullptr, 'c'},
@@ -24,16 +22,15 @@ static const struct option cpu_options[] = {
     {"version", no_argument, nullptr, 'v'},
     {nullptr, 0, nullptr, 0},
 };
-static const OptionHelp cpu_helps[] = {
+static const char kCpuShortOptions[] = "M:d:c:l:v";
+static const OptionHelp g_cpuHelps[] = {
     {"module", "module name: cpu"},
     {"digit", "cpu check interval seconds, defalut [1]s"},
     {"digit", "cpu repeat count times, defalut [60]"},
     {"file", "cpu log file, default[/tmp/cpulog.txt]"},
     {"", "cpu version information"},
 };
-static_assert(sizeof cpu_helps / sizeof cpu_helps[0] ==
-                  sizeof cpu_options / sizeof cpu_options[0] - 1,
-              "one help row per option");
+MODULE_OPTION_ROWS(kCpuOptionRows, g_cpuOptions, g_cpuHelps);
 
 // Tick counters of one sample; all zero means that there is no previous sample.
 typedef struct CpuTicks {
@@ -49,8 +46,7 @@ static struct {
 } cpu = {60, 1, "/tmp/cpulog.txt", {}, 0, 0, 0, 0, 0};
 
 static void cpu_help(void) {
-  print_module_usage(CPU_ID, cpu_options, cpu_helps,
-                     static_cast<int>(sizeof cpu_helps / sizeof cpu_helps[0]));
+  print_module_usage(MODULE_CPU, g_cpuOptions, g_cpuHelps, kCpuOptionRows);
 }
 
 // Reads the aggregate "cpu" line of /proc/stat and the tool's own times.
@@ -146,7 +142,7 @@ static void cpu_sleep(void) {
 static int cpu_init_param(int argc, char **argv) {
   optind = 1;
   int opt;
-  while ((opt = getopt_long(argc, argv, "M:d:c:l:v", cpu_options, nullptr)) != -1) {
+  while ((opt = getopt_long(argc, argv, kCpuShortOptions, g_cpuOptions, nullptr)) != -1) {
     int32_t value = 0;  // read as the board's 32-bit strtoul, then taken as signed
     switch (opt) {
       case 'M':
@@ -154,26 +150,20 @@ static int cpu_init_param(int argc, char **argv) {
       case 'd':
         value = static_cast<int32_t>(module_parse_u32(optarg));
         if (value <= 0) {
-          CPU_ERROR("cpu_init_param", "Cpu delay must > 0\n");
-          cpu_help();
-          return -1;
+          return MODULE_OPTION_FAIL(cpu_help, __LINE__, "Cpu delay must > 0\n");
         }
         cpu.delay = value;
         break;
       case 'c':
         value = static_cast<int32_t>(module_parse_u32(optarg));
         if (value <= 0) {
-          CPU_ERROR("cpu_init_param", "Cpu count must > 0\n");
-          cpu_help();
-          return -1;
+          return MODULE_OPTION_FAIL(cpu_help, __LINE__, "Cpu count must > 0\n");
         }
         cpu.count = value;
         break;
       case 'l':
         if (strlen(optarg) >= CPU_LOG_NAME_SIZE) {
-          CPU_ERROR("cpu_init_param", "Cpu log name length must < 64!\n");
-          cpu_help();
-          return -1;
+          return MODULE_OPTION_FAIL(cpu_help, __LINE__, "Cpu log name length must < 64!\n");
         }
         snprintf(cpu.logName, sizeof cpu.logName, "%s", optarg);
         break;
@@ -181,9 +171,7 @@ static int cpu_init_param(int argc, char **argv) {
         OSA_printf("CPU version: %s\n", CPU_VERSION);
         break;
       default:
-        CPU_ERROR("cpu_init_param", "Unknow option\n");
-        cpu_help();
-        return -1;
+        return MODULE_OPTION_FAIL(cpu_help, __LINE__, "Unknow option\n");
     }
   }
   return 0;
@@ -235,5 +223,5 @@ static int cpu_run(int argc, char **argv) {
   return 0;
 }
 
-static const TestModule cpu_module = {"cpu", CPU_ID, cpu_run, cpu_help, nullptr};
+static const TestModule cpu_module = {"cpu", MODULE_CPU, cpu_run, cpu_help, nullptr};
 TEST_MODULE_REGISTER(cpu_module)

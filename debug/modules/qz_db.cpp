@@ -10,19 +10,18 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "module_util.h"
 #include "osa.h"
 #include "qzdb_sql.h"
 #include "test.h"
 
-#define DB_ID 12
 #define DB_PATH_SIZE 64
 #define DB_RESULT_SIZE 2048
 #define DB_VALUE_SIZE 256
 #define DB_LINE_SIZE 256
 #define DB_LOCK_FILE "/tmp/db.fl"
-#define DB_ERROR(fn, ...) OSA_error("qz_db", fn, __LINE__, __VA_ARGS__)
 
-static const struct option db_options[] = {
+static const struct option g_dbOptions[] = {
     {"module", required_argument, nullptr, 'M'},
     {"select", required_argument, nullptr, 's'},
     {"execute", required_argument, nullptr, 'e'},
@@ -31,7 +30,8 @@ static const struct option db_options[] = {
     {"table", no_argument, nullptr, 't'},
     {nullptr, 0, nullptr, 0},
 };
-static const OptionHelp db_helps[] = {
+static const char kDbShortOptions[] = "M:s:e:f:d:t";
+static const OptionHelp g_dbHelps[] = {
     {"module", "module name: db"},
     {"str", "Cmd inquiry string.for example -s \"select * from user;\""},
     {"str", "Cmd execute string"},
@@ -39,8 +39,7 @@ static const OptionHelp db_helps[] = {
     {"str", "Set database [qzdb, oem, sddb, log], default[qzdb]"},
     {"", "List table name"},
 };
-static_assert(sizeof db_helps / sizeof db_helps[0] == sizeof db_options / sizeof db_options[0] - 1,
-              "one help row per option");
+MODULE_OPTION_ROWS(kDbOptionRows, g_dbOptions, g_dbHelps);
 
 static const struct {
   const char *name;
@@ -63,8 +62,7 @@ static void db_table_list(void);
 static void db_select(const char *name);
 
 static void db_help(void) {
-  print_module_usage(DB_ID, db_options, db_helps,
-                     static_cast<int>(sizeof db_helps / sizeof db_helps[0]));
+  print_module_usage(MODULE_DB, g_dbOptions, g_dbHelps, kDbOptionRows);
   OSA_printf("DB table list: \n");
   if (db.file[0] == '\0') db_select("qzdb");
   db_table_list();
@@ -85,13 +83,13 @@ static void db_select(const char *name) {
 
 static int db_con_init(void) {
   if (access(db.file, F_OK) != 0) {
-    DB_ERROR("db_con_init", "db=[%s] file not existed. \n", db.file);
+    MODULE_ERROR(__LINE__, "db=[%s] file not existed. \n", db.file);
     return -1;
   }
   if (db.conn != nullptr) return 0;
   if (sqlite_conn(db.file, "", &db.conn) != 0) {
     db.conn = nullptr;
-    DB_ERROR("db_con_init", "db init failed. \n");
+    MODULE_ERROR(__LINE__, "db init failed. \n");
     OSA_printf("Current Database File: [%s] \n", db.file);
     return -1;
   }
@@ -127,7 +125,7 @@ static void db_unlock(int fd) {
 
 static int is_db_init(void) {
   if (db.conn != nullptr) return 1;
-  DB_ERROR("is_db_init", "db=[%s] not init. \n", db.file);
+  MODULE_ERROR(__LINE__, "db=[%s] not init. \n", db.file);
   return 0;
 }
 
@@ -214,7 +212,7 @@ static void db_exec_file(const char *path) {
         if (c != EOF && c != '\n') {  // the line goes on past the buffer
           while ((c = fgetc(file)) != EOF && c != '\n') {
           }
-          DB_ERROR("db_exec_file", "line longer than %d characters skipped: '%.32s...'\n",
+          MODULE_ERROR(__LINE__, "line longer than %d characters skipped: '%.32s...'\n",
                    DB_LINE_SIZE - 1, line);
           continue;
         }
@@ -229,7 +227,7 @@ static void db_exec_file(const char *path) {
 static int db_init_param(int argc, char **argv) {
   optind = 1;
   int opt;
-  while ((opt = getopt_long(argc, argv, "M:s:e:f:d:t", db_options, nullptr)) != -1) {
+  while ((opt = getopt_long(argc, argv, kDbShortOptions, g_dbOptions, nullptr)) != -1) {
     switch (opt) {
       case 'M':
         break;
@@ -252,9 +250,7 @@ static int db_init_param(int argc, char **argv) {
         db_table_list();
         break;
       default:
-        DB_ERROR("db_init_param", "Unknow option. \n");
-        db_help();
-        return -1;
+        return MODULE_OPTION_FAIL(db_help, __LINE__, "Unknow option. \n");
     }
   }
   return 0;
@@ -267,5 +263,5 @@ static int db_run(int argc, char **argv) {
   return 0;
 }
 
-static const TestModule db_module = {"db", DB_ID, db_run, db_help, nullptr};
+static const TestModule db_module = {"db", MODULE_DB, db_run, db_help, nullptr};
 TEST_MODULE_REGISTER(db_module)

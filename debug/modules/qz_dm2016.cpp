@@ -11,7 +11,6 @@
 #include "osa.h"
 #include "test.h"
 
-#define DM2016_MODULE_ID 14
 #define DM2016_DEVICE "/dev/i2c-2"
 #define DM2016_SLAVE 0xa0
 #define DM2016_TEXT_MAX 128
@@ -35,6 +34,7 @@ static const struct option g_dm2016Options[] = {
     {"shell", no_argument, nullptr, 'S'},
     {nullptr, 0, nullptr, 0},
 };
+static const char kDm2016ShortOptions[] = "M:w:s:l:rS";
 static const OptionHelp g_dm2016Helps[] = {
     {"module", "module name: dm2016"},
     {"str", "Write 'str' to dm2016 "},
@@ -43,12 +43,10 @@ static const OptionHelp g_dm2016Helps[] = {
     {"", "Read dm2016"},
     {"", "Read shell bit from dmm2016."},
 };
-static const int kDm2016OptionRows = sizeof g_dm2016Helps / sizeof g_dm2016Helps[0];
-static_assert(sizeof g_dm2016Options / sizeof g_dm2016Options[0] == kDm2016OptionRows + 1,
-              "one help row per option");
+MODULE_OPTION_ROWS(kDm2016OptionRows, g_dm2016Options, g_dm2016Helps);
 
 static void dm2016_help(void) {
-  print_module_usage(DM2016_MODULE_ID, g_dm2016Options, g_dm2016Helps, kDm2016OptionRows);
+  print_module_usage(MODULE_DM2016, g_dm2016Options, g_dm2016Helps, kDm2016OptionRows);
   OSA_printf("Exsample: \n");
   OSA_printf("\t%s -M dm2016 \n\tDefault read dm2016 from 0 to 32 \n", test_program_name());
   OSA_printf("\t%s -M dm2016 -w 'TRV41K27' \n\tDefault read dm2016 from 0 to 32 \n",
@@ -101,7 +99,7 @@ static int write_dm2016_eeprom(int fd, uint32_t start, uint32_t count, const cha
 static int dm2016_read_shell_bit(void) {
   int fd = dm2016_open();
   if (fd < 0) {
-    OSA_error("qz_dm2016", "dm2016_init_param", 270, "Open dm2016 Fail.\n");
+    module_error(MODULE_FILE, "dm2016_init_param", 270, "Open dm2016 Fail.\n");
     return -1;
   }
   char shell[4] = {0};
@@ -115,16 +113,14 @@ static int dm2016_read_shell_bit(void) {
 static int dm2016_init_param(int argc, char **argv) {
   optind = 0;
   int c;
-  while ((c = getopt_long(argc, argv, "M:w:s:l:rS", g_dm2016Options, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, kDm2016ShortOptions, g_dm2016Options, nullptr)) != -1) {
     switch (c) {
       case 'M':
         break;
       case 'w':
         if (strlen(optarg) > DM2016_TEXT_MAX) {
-          OSA_error("qz_dm2016", __func__, 236, "dm2016 value length must <= %d \n",
+          return MODULE_OPTION_FAIL(dm2016_help, 236, "dm2016 value length must <= %d \n",
                     DM2016_TEXT_MAX);
-          dm2016_help();
-          return -1;
         }
         g_dm2016Op = 1;
         module_copy_text(g_dm2016Value, sizeof g_dm2016Value, optarg);
@@ -132,17 +128,15 @@ static int dm2016_init_param(int argc, char **argv) {
       case 's':
         g_dm2016Start = module_parse_u32(optarg);
         if (g_dm2016Start >= DM2016_TEXT_MAX) {
-          OSA_error("qz_dm2016", __func__, 251, "dm2016 offset must < %d \n", DM2016_TEXT_MAX);
-          dm2016_help();
-          return -1;
+          return MODULE_OPTION_FAIL(dm2016_help, 251, "dm2016 offset must < %d \n",
+                                    DM2016_TEXT_MAX);
         }
         break;
       case 'l':
         g_dm2016Length = module_parse_u32(optarg);
         if (g_dm2016Length >= DM2016_TEXT_MAX) {
-          OSA_error("qz_dm2016", __func__, 260, "dm2016 length must < %d \n", DM2016_TEXT_MAX);
-          dm2016_help();
-          return -1;
+          return MODULE_OPTION_FAIL(dm2016_help, 260, "dm2016 length must < %d \n",
+                                    DM2016_TEXT_MAX);
         }
         break;
       case 'r':
@@ -152,9 +146,7 @@ static int dm2016_init_param(int argc, char **argv) {
         if (dm2016_read_shell_bit() != 0) return -1;
         break;
       default:
-        OSA_error("qz_dm2016", __func__, 279, "Unknow option. \n");
-        dm2016_help();
-        return -1;
+        return MODULE_OPTION_FAIL(dm2016_help, 279, "Unknow option. \n");
     }
   }
   return 0;
@@ -163,14 +155,14 @@ static int dm2016_init_param(int argc, char **argv) {
 static int dm2016_test_main(void) {
   int fd = dm2016_open();
   if (fd < 0) {
-    OSA_error("qz_dm2016", __func__, 307, "Open dm2016 Fail.\n");
+    MODULE_ERROR(307, "Open dm2016 Fail.\n");
     return -1;
   }
   if (g_dm2016Op == 1) {
     uint32_t length = (uint32_t)strlen(g_dm2016Value);
     int ret = write_dm2016_eeprom(fd, g_dm2016Start, length, g_dm2016Value);
     if (ret != 0) {
-      OSA_error("qz_dm2016", __func__, 339, "DM2016 write %s from %d length %d failed!\n",
+      MODULE_ERROR(339, "DM2016 write %s from %d length %d failed!\n",
                 g_dm2016Value, (int)g_dm2016Start, (int)length);
       close(fd);
       return ret;
@@ -182,7 +174,7 @@ static int dm2016_test_main(void) {
     memset(g_dm2016Value, 0, sizeof g_dm2016Value);
     int ret = read_dm2016_eeprom(fd, g_dm2016Start, g_dm2016Length, g_dm2016Value);
     if (ret != 0) {
-      OSA_error("qz_dm2016", __func__, 322, "DM2016 read %s from %d length %d failed!\n",
+      MODULE_ERROR(322, "DM2016 read %s from %d length %d failed!\n",
                 g_dm2016Value, (int)g_dm2016Start, (int)g_dm2016Length);
       close(fd);
       return ret;
@@ -199,6 +191,6 @@ static int dm2016_run(int argc, char **argv) {
   return dm2016_test_main();
 }
 
-static const TestModule dm2016_module = {"dm2016", DM2016_MODULE_ID, dm2016_run, dm2016_help,
+static const TestModule dm2016_module = {"dm2016", MODULE_DM2016, dm2016_run, dm2016_help,
                                          nullptr};
 TEST_MODULE_REGISTER(dm2016_module)

@@ -13,7 +13,6 @@
 #include "osa.h"
 #include "test.h"
 
-#define I2C_MODULE_ID 0
 #define GYRO_SLAVE 0x68
 
 typedef struct I2cParam {
@@ -42,7 +41,7 @@ static const I2cKnownDevice g_i2cKnownDevices[] = {
     {"MT9P006", 0x90, 0x0, 0xff, 1, 2},
 };
 
-static I2cParam g_i2cParam = {0, 0, 1, 1, 0xa0, 0x00, 0xaa};
+static I2cParam g_i2cCfg = {0, 0, 1, 1, 0xa0, 0x00, 0xaa};
 static int g_i2cFd = -1;
 static uint32_t g_i2cRunLength = 1;
 
@@ -61,6 +60,7 @@ static const struct option g_i2cOptions[] = {
     {"wlength", required_argument, nullptr, OPT_WLENGTH},
     {nullptr, 0, nullptr, 0},
 };
+static const char kI2cShortOptions[] = "M:R:r:w:d:i:";
 static const OptionHelp g_i2cHelps[] = {
     {"module", "module name: i2c"},
     {"hex", "i2c slave address, default[0xa0]"},
@@ -73,12 +73,10 @@ static const OptionHelp g_i2cHelps[] = {
     {"digit", "sequential read register length, default [1]"},
     {"digit", "sequential write register length, default [1]"},
 };
-static const int kI2cOptionRows = sizeof g_i2cHelps / sizeof g_i2cHelps[0];
-static_assert(sizeof g_i2cOptions / sizeof g_i2cOptions[0] == kI2cOptionRows + 1,
-              "one help row per option");
+MODULE_OPTION_ROWS(kI2cOptionRows, g_i2cOptions, g_i2cHelps);
 
 static void i2c_help(void) {
-  print_module_usage(I2C_MODULE_ID, g_i2cOptions, g_i2cHelps, kI2cOptionRows);
+  print_module_usage(MODULE_I2C, g_i2cOptions, g_i2cHelps, kI2cOptionRows);
   OSA_printf("i2c device information: \n");
   for (const I2cKnownDevice &dev : g_i2cKnownDevices) {
     OSA_printf("%-12s: \n", dev.name);
@@ -118,12 +116,12 @@ static int i2c_open(uint16_t bus) {
 
 // Byte register read as one combined transfer: [reg] then 1 byte back.
 static uint8_t DRV_i2cRead8(int fd, uint8_t reg, uint8_t *out) {
-  if (ioctl(fd, I2C_SLAVE_FORCE, g_i2cParam.slave) < 0) printf("CMD_SET_I2C_SLAVE error!\n");
+  if (ioctl(fd, I2C_SLAVE_FORCE, g_i2cCfg.slave) < 0) printf("CMD_SET_I2C_SLAVE error!\n");
   uint8_t regByte = reg;
   uint8_t value = 0;
   struct i2c_msg msgs[2] = {
-      {g_i2cParam.slave, 0, 1, &regByte},
-      {g_i2cParam.slave, I2C_M_RD, 1, &value},
+      {g_i2cCfg.slave, 0, 1, &regByte},
+      {g_i2cCfg.slave, I2C_M_RD, 1, &value},
   };
   struct i2c_rdwr_ioctl_data xfer = {msgs, 2};
   if (ioctl(fd, I2C_RDWR, &xfer) != 2) printf("CMD_I2C_READ error!\n");
@@ -133,7 +131,7 @@ static uint8_t DRV_i2cRead8(int fd, uint8_t reg, uint8_t *out) {
 
 static int DRV_i2cWrite8(int fd, uint8_t reg, uint8_t data) {
   if (fd == -1) return -1;
-  if (ioctl(fd, I2C_SLAVE_FORCE, g_i2cParam.slave) < 0) {
+  if (ioctl(fd, I2C_SLAVE_FORCE, g_i2cCfg.slave) < 0) {
     printf("set i2c device address error!\n");
     return -1;
   }
@@ -180,7 +178,7 @@ static int i2c_do_rw(I2cParam *p) {
     return -1;
   }
   if (p->op != 0 && p->op != 1) {
-    OSA_error("qz_i2c", __func__, 420, "Unknow I2C opt!\n");
+    MODULE_ERROR(420, "Unknow I2C opt!\n");
     return -1;
   }
   const bool reg16 = p->rsize == 2;
@@ -227,14 +225,14 @@ static int i2c_do_rw(I2cParam *p) {
 
 // Motion-sensor probe: identity, power-on, then 50 samples of the three axes.
 static int i2c_gyro_probe(void) {
-  int fd = i2c_open(g_i2cParam.bus);
+  int fd = i2c_open(g_i2cCfg.bus);
   if (fd == -1) {
     printf(" i2c open fail \n");
     return -1;
   }
   uint8_t id = 0;
   DRV_i2cRead8(fd, 0x75, &id);
-  g_i2cParam.data = id;
+  g_i2cCfg.data = id;
   uint8_t sampleStart;
   if (id == 0x67) {  // ICM-42670
     DRV_i2cWrite8(fd, 0x1F, 0x1F);
@@ -261,69 +259,63 @@ static int i2c_gyro_probe(void) {
 }
 
 static int i2c_test_main(void) {
-  if (g_i2cParam.slave == GYRO_SLAVE) return i2c_gyro_probe();
+  if (g_i2cCfg.slave == GYRO_SLAVE) return i2c_gyro_probe();
   for (uint32_t i = 0; i < g_i2cRunLength; i++) {
-    if (i2c_do_rw(&g_i2cParam) != 0) {
-      OSA_error("qz_i2c", __func__, 702, "i2c_do_rw faild!\n");
+    if (i2c_do_rw(&g_i2cCfg) != 0) {
+      MODULE_ERROR(702, "i2c_do_rw faild!\n");
     } else {
-      OSA_printf(g_i2cParam.op == 0 ? "I2C read reg = 0x%02x, data = 0x%02x\n"
+      OSA_printf(g_i2cCfg.op == 0 ? "I2C read reg = 0x%02x, data = 0x%02x\n"
                                     : "I2C write reg = 0x%02x, data = 0x%02x\n",
-                 g_i2cParam.reg, g_i2cParam.data);
+                 g_i2cCfg.reg, g_i2cCfg.data);
     }
-    g_i2cParam.reg = (uint16_t)(g_i2cParam.reg + (g_i2cParam.rsize == 2 ? 2 : 1));
+    g_i2cCfg.reg = (uint16_t)(g_i2cCfg.reg + (g_i2cCfg.rsize == 2 ? 2 : 1));
   }
   i2c_close();
   return 0;
 }
 
-static void i2c_option_error(int line, const char *message) {
-  OSA_error("qz_i2c", "i2c_init_param", line, "%s", message);
-  i2c_help();
-  exit(-1);
-}
-
 static void i2c_init_param(int argc, char **argv) {
   optind = 0;
   int c;
-  while ((c = getopt_long(argc, argv, "M:R:r:w:d:i:", g_i2cOptions, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, kI2cShortOptions, g_i2cOptions, nullptr)) != -1) {
     switch (c) {
       case 'M':
         break;
       case 'R':
-        g_i2cParam.slave = (uint16_t)module_parse_u32(optarg);
+        g_i2cCfg.slave = (uint16_t)module_parse_u32(optarg);
         break;
       case 'r':
-        g_i2cParam.op = 0;
-        g_i2cParam.reg = (uint16_t)module_parse_u32(optarg);
-        if (g_i2cParam.reg > 0xff) g_i2cParam.rsize = 2;
+        g_i2cCfg.op = 0;
+        g_i2cCfg.reg = (uint16_t)module_parse_u32(optarg);
+        if (g_i2cCfg.reg > 0xff) g_i2cCfg.rsize = 2;
         break;
       case 'w':
-        g_i2cParam.op = 1;
-        g_i2cParam.reg = (uint16_t)module_parse_u32(optarg);
+        g_i2cCfg.op = 1;
+        g_i2cCfg.reg = (uint16_t)module_parse_u32(optarg);
         break;
       case 'd':
-        g_i2cParam.data = (uint16_t)module_parse_u32(optarg);
-        g_i2cParam.dsize = g_i2cParam.data <= 0xff ? 1 : 2;
+        g_i2cCfg.data = (uint16_t)module_parse_u32(optarg);
+        g_i2cCfg.dsize = g_i2cCfg.data <= 0xff ? 1 : 2;
         break;
       case 'i':
-        g_i2cParam.bus = (uint16_t)module_parse_decimal(optarg);
+        g_i2cCfg.bus = (uint16_t)module_parse_i32(optarg);
         break;
       case OPT_RSIZE:
-        g_i2cParam.rsize = module_parse_u32(optarg);
-        if (g_i2cParam.rsize != 1 && g_i2cParam.rsize != 2)
-          i2c_option_error(612, "Register size error!\n");
+        g_i2cCfg.rsize = module_parse_u32(optarg);
+        if (g_i2cCfg.rsize != 1 && g_i2cCfg.rsize != 2)
+          MODULE_OPTION_EXIT(i2c_help, 612, "Register size error!\n");
         break;
       case OPT_DSIZE:
-        g_i2cParam.dsize = module_parse_u32(optarg);
-        if (g_i2cParam.dsize != 1 && g_i2cParam.dsize != 2)
-          i2c_option_error(623, "Data size error!\n");
+        g_i2cCfg.dsize = module_parse_u32(optarg);
+        if (g_i2cCfg.dsize != 1 && g_i2cCfg.dsize != 2)
+          MODULE_OPTION_EXIT(i2c_help, 623, "Data size error!\n");
         break;
       case OPT_RLENGTH:
       case OPT_WLENGTH:
         g_i2cRunLength = module_parse_u32(optarg);
         break;
       default:
-        i2c_option_error(634, "Unknow option\n");
+        MODULE_OPTION_EXIT(i2c_help, 634, "Unknow option\n");
     }
   }
 }
@@ -333,5 +325,5 @@ static int i2c_run(int argc, char **argv) {
   return i2c_test_main();
 }
 
-static const TestModule i2c_module = {"i2c", I2C_MODULE_ID, i2c_run, i2c_help, i2c_deinit};
+static const TestModule i2c_module = {"i2c", MODULE_I2C, i2c_run, i2c_help, i2c_deinit};
 TEST_MODULE_REGISTER(i2c_module)

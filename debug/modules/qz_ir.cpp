@@ -9,7 +9,6 @@
 #include "osa.h"
 #include "test.h"
 
-#define IR_MODULE_ID 15
 #define IR_LOG_RECORD_SIZE 1024
 
 typedef struct IrParam {
@@ -18,7 +17,7 @@ typedef struct IrParam {
   int32_t times;    // -1: until the stop flag is set
 } IrParam;
 
-static IrParam g_irParam = {0, 500, 10};
+static IrParam g_irCfg = {0, 500, 10};
 
 static const struct option g_irOptions[] = {
     {"module", required_argument, nullptr, 'M'},
@@ -29,6 +28,7 @@ static const struct option g_irOptions[] = {
     {"delay", required_argument, nullptr, 'd'},
     {nullptr, 0, nullptr, 0},
 };
+static const char kIrShortOptions[] = "M:l:c:m:t:d:";
 static const OptionHelp g_irHelps[] = {
     {"module", "module name: IR"},
     {"hex", "set IR-led status"},
@@ -37,12 +37,10 @@ static const OptionHelp g_irHelps[] = {
     {"digit", "IR opration times, default 10, [-1] means no timeout"},
     {"digit", "IR opration delay [n]ms, n>0, default 500"},
 };
-static const int kIrOptionRows = sizeof g_irHelps / sizeof g_irHelps[0];
-static_assert(sizeof g_irOptions / sizeof g_irOptions[0] == kIrOptionRows + 1,
-              "one help row per option");
+MODULE_OPTION_ROWS(kIrOptionRows, g_irOptions, g_irHelps);
 
 static void ir_help(void) {
-  print_module_usage(IR_MODULE_ID, g_irOptions, g_irHelps, kIrOptionRows);
+  print_module_usage(MODULE_IR, g_irOptions, g_irHelps, kIrOptionRows);
   OSA_printf("\nIR test mode: \n");
   OSA_printf("IR-led on, switch IR-cut \n");
   OSA_printf(
@@ -50,34 +48,28 @@ static void ir_help(void) {
       "IR-led, diffrent each other\n");
 }
 
-static void ir_option_error(int line, const char *message) {
-  OSA_error("qz_ir", "ir_init_param", line, "%s", message);
-  ir_help();
-  exit(-1);
-}
-
 static void ir_init_param(int argc, char **argv) {
   optind = 0;
   int c;
-  while ((c = getopt_long(argc, argv, "M:l:c:m:t:d:", g_irOptions, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, kIrShortOptions, g_irOptions, nullptr)) != -1) {
     switch (c) {
       case 'M':
       case 'l':
       case 'c':
         break;
       case 'm':
-        g_irParam.mode = module_parse_u32(optarg);
-        if (g_irParam.mode > 3) ir_option_error(134, "Invalid mode value.");
+        g_irCfg.mode = module_parse_u32(optarg);
+        if (g_irCfg.mode > 3) MODULE_OPTION_EXIT(ir_help, 134, "Invalid mode value.");
         break;
       case 't':
-        g_irParam.times = (int32_t)module_parse_u32(optarg);
+        g_irCfg.times = (int32_t)module_parse_u32(optarg);
         break;
       case 'd':
-        g_irParam.delay = module_parse_u32(optarg);
-        if (g_irParam.delay == 0) ir_option_error(147, "Invalid delay value.");
+        g_irCfg.delay = module_parse_u32(optarg);
+        if (g_irCfg.delay == 0) MODULE_OPTION_EXIT(ir_help, 147, "Invalid delay value.");
         break;
       default:
-        ir_option_error(153, "Unknow option\n");
+        MODULE_OPTION_EXIT(ir_help, 153, "Unknow option\n");
     }
   }
 }
@@ -92,11 +84,11 @@ static int ir_test_main(void) {
 
   if (!test_stop_requested()) {
     int level = 0;
-    while (g_irParam.times != 0) {
-      if (g_irParam.times != -1) g_irParam.times--;
+    while (g_irCfg.times != 0) {
+      if (g_irCfg.times != -1) g_irCfg.times--;
       gpio_write((int)extGpio.irCut, level);
       level = !level;
-      OSA_sleepMs(g_irParam.delay);
+      OSA_sleepMs(g_irCfg.delay);
       if (test_stop_requested()) break;
     }
   }
@@ -119,5 +111,5 @@ static int ir_run(int argc, char **argv) {
   return ir_test_main();
 }
 
-static const TestModule ir_module = {"ir", IR_MODULE_ID, ir_run, ir_help, nullptr};
+static const TestModule ir_module = {"ir", MODULE_IR, ir_run, ir_help, nullptr};
 TEST_MODULE_REGISTER(ir_module)

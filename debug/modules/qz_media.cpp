@@ -10,9 +10,7 @@
 #include "osa.h"
 #include "test.h"
 
-#define MEDIA_ID 19
 #define MEDIA_LOG_DIR "/tmp/media"
-#define MEDIA_ERROR(fn, ...) OSA_error("qz_media", fn, __LINE__, __VA_ARGS__)
 
 // Option values of the units; 12 is unused.
 enum MediaUnit {
@@ -22,7 +20,7 @@ enum MediaUnit {
   MEDIA_VO, MEDIA_VPSS, MEDIA_VIDEO,
 };
 
-static const struct option media_options[] = {
+static const struct option g_mediaOptions[] = {
     {"module", required_argument, nullptr, 'M'},
     {"all", no_argument, nullptr, 'a'},
     {"acodec", no_argument, nullptr, MEDIA_ACODEC},
@@ -50,7 +48,8 @@ static const struct option media_options[] = {
     {"video", no_argument, nullptr, MEDIA_VIDEO},
     {nullptr, 0, nullptr, 0},
 };
-static const OptionHelp media_helps[] = {
+static const char kMediaShortOptions[] = "M:a";
+static const OptionHelp g_mediaHelps[] = {
     {"module", "module name: media"},
     {"", "Display all information!"},
     {"", "Display acodec information!"},
@@ -77,9 +76,7 @@ static const OptionHelp media_helps[] = {
     {"", "Display vpss information!"},
     {"", "Display video information!"},
 };
-static_assert(sizeof media_helps / sizeof media_helps[0] ==
-                  sizeof media_options / sizeof media_options[0] - 1,
-              "one help row per option");
+MODULE_OPTION_ROWS(kMediaOptionRows, g_mediaOptions, g_mediaHelps);
 
 // One section of a summary: the line holding key, then `lines` lines after it.
 typedef struct MediaSection {
@@ -138,11 +135,10 @@ static const char *const media_show_units[] = {
     "jpege",  nullptr, nullptr, nullptr, nullptr, nullptr, "vda", nullptr, "vgs",
 };
 
-static char media_line[1024];  // one line of a log (longer lines are read in pieces)
+static char g_mediaLine[1024];  // one line of a log (longer lines are read in pieces)
 
 static void media_help(void) {
-  print_module_usage(MEDIA_ID, media_options, media_helps,
-                     static_cast<int>(sizeof media_helps / sizeof media_helps[0]));
+  print_module_usage(MODULE_MEDIA, g_mediaOptions, g_mediaHelps, kMediaOptionRows);
 }
 
 static void media_show_log(const char *unit) {
@@ -168,20 +164,20 @@ static void media_print_sections(FILE *file, const MediaPart *part) {
   for (int k = 0; k < part->count; k++) {
     const MediaSection *section = &part->sections[k];
     bool found = false;
-    while (fgets(media_line, sizeof media_line, file) != nullptr) {
-      if (strstr(media_line, section->key) != nullptr) {
+    while (fgets(g_mediaLine, sizeof g_mediaLine, file) != nullptr) {
+      if (strstr(g_mediaLine, section->key) != nullptr) {
         found = true;
         break;
       }
     }
     if (!found) continue;
     if (k == 0)
-      OSA_printf("[%s]\n%s", part->heading, media_line);
+      OSA_printf("[%s]\n%s", part->heading, g_mediaLine);
     else
-      OSA_printf("%s", media_line);
+      OSA_printf("%s", g_mediaLine);
     for (int n = 0; n < section->lines; n++) {
-      if (fgets(media_line, sizeof media_line, file) == nullptr) break;
-      OSA_printf("%s", media_line);
+      if (fgets(g_mediaLine, sizeof g_mediaLine, file) == nullptr) break;
+      OSA_printf("%s", g_mediaLine);
     }
   }
 }
@@ -211,7 +207,7 @@ static void media_audio_summary(void) {
 static int media_init_param(int argc, char **argv) {
   optind = 1;
   int opt;
-  while ((opt = getopt_long(argc, argv, "M:a", media_options, nullptr)) != -1) {
+  while ((opt = getopt_long(argc, argv, kMediaShortOptions, g_mediaOptions, nullptr)) != -1) {
     switch (opt) {
       case 'M':
         break;
@@ -234,9 +230,7 @@ static int media_init_param(int argc, char **argv) {
           if (unit != nullptr) media_show_log(unit);
           break;
         }
-        MEDIA_ERROR("media_init_param", "Unknow option\n");
-        media_help();
-        exit(-1);
+        MODULE_OPTION_EXIT(media_help, __LINE__, "Unknow option\n");
     }
   }
   return 0;
@@ -247,5 +241,5 @@ static int media_run(int argc, char **argv) {
   return media_init_param(argc, argv);
 }
 
-static const TestModule media_module = {"media", MEDIA_ID, media_run, media_help, nullptr};
+static const TestModule media_module = {"media", MODULE_MEDIA, media_run, media_help, nullptr};
 TEST_MODULE_REGISTER(media_module)

@@ -7,9 +7,8 @@
 #include "stepper.h"
 #include "test.h"
 
-#define MOTOR_MODULE_ID 9
 
-static const struct option motor_options[] = {
+static const struct option g_motorOptions[] = {
     {"module", required_argument, nullptr, 'M'},
     {"type", required_argument, nullptr, 't'},
     {"dir", required_argument, nullptr, 'd'},
@@ -18,7 +17,8 @@ static const struct option motor_options[] = {
     {"piris", required_argument, nullptr, 'p'},
     {nullptr, 0, nullptr, 0},
 };
-static const OptionHelp motor_helps[] = {
+static const char kMotorShortOptions[] = "M:t:d:s:i:p:";
+static const OptionHelp g_motorHelps[] = {
     {"module", "module name: motor"},
     {"digit", "motor type, default[0]:focus"},
     {"digit", "motor directory, default[0]:forward , value[0:forward]"},
@@ -26,14 +26,12 @@ static const OptionHelp motor_helps[] = {
     {"digit", "motor initial"},
     {"digit", "P-iris target duty"},
 };
-static_assert(sizeof motor_options / sizeof motor_options[0] == sizeof motor_helps / sizeof motor_helps[0] + 1,
-              "one help row per option");
+MODULE_OPTION_ROWS(kMotorOptionRows, g_motorOptions, g_motorHelps);
 
-static StepperRequest motor_request = {STEPPER_FOCUS, 0, 10, 0};
+static StepperRequest g_motorCfg = {STEPPER_FOCUS, 0, 10, 0};
 
 static void motor_help(void) {
-  print_module_usage(MOTOR_MODULE_ID, motor_options, motor_helps,
-                     (int)(sizeof motor_helps / sizeof motor_helps[0]));
+  print_module_usage(MODULE_MOTOR, g_motorOptions, g_motorHelps, kMotorOptionRows);
   OSA_printf("MOTOR arguments: \n");
   OSA_printf("type:\n");
   OSA_printf("    [0]: focus, [1]: zoom, [2]: p-iris\n");
@@ -49,13 +47,6 @@ static void motor_help(void) {
   OSA_printf("\n");
 }
 
-// An option error ends the process: nothing is run or closed after it.
-[[noreturn]] static void motor_option_error(int line, const char *message) {
-  OSA_error("qz_motor", "motor_init_param", line, "%s", message);
-  motor_help();
-  exit(-1);
-}
-
 // The P-iris moves on its own after a duty change; wait until it is idle. A P-iris
 // that never settles would hold the tool forever, so a stop request ends the wait.
 static void motor_set_piris(uint32_t duty) {
@@ -68,22 +59,25 @@ static void motor_set_piris(uint32_t duty) {
 static void motor_init_param(int argc, char **argv) {
   optind = 1;
   int opt;
-  while ((opt = getopt_long(argc, argv, "M:t:d:s:i:p:", motor_options, nullptr)) != -1) {
+  while ((opt = getopt_long(argc, argv, kMotorShortOptions, g_motorOptions, nullptr)) != -1) {
     switch (opt) {
       case 't':
-        motor_request.type = module_parse_u32(optarg);
-        if (motor_request.type > STEPPER_PIRIS) motor_option_error(__LINE__, "Error motor type!\n");
+        g_motorCfg.type = module_parse_u32(optarg);
+        if (g_motorCfg.type > STEPPER_PIRIS)
+          MODULE_OPTION_EXIT(motor_help, __LINE__, "Error motor type!\n");
         break;
       case 'd':
-        motor_request.direction = module_parse_u32(optarg);
-        if (motor_request.direction > 3) motor_option_error(__LINE__, "Error motor directory!\n");
+        g_motorCfg.direction = module_parse_u32(optarg);
+        if (g_motorCfg.direction > 3)
+          MODULE_OPTION_EXIT(motor_help, __LINE__, "Error motor directory!\n");
         break;
       case 's':
-        motor_request.steps = module_parse_u32(optarg);
+        g_motorCfg.steps = module_parse_u32(optarg);
         break;
       case 'p': {
         uint32_t duty = module_parse_u32(optarg);
-        if (duty > STEPPER_PIRIS_MAX_DUTY) motor_option_error(__LINE__, "Error P-iris duty!\n");
+        if (duty > STEPPER_PIRIS_MAX_DUTY)
+          MODULE_OPTION_EXIT(motor_help, __LINE__, "Error P-iris duty!\n");
         motor_set_piris(duty);
         break;
       }
@@ -91,24 +85,27 @@ static void motor_init_param(int argc, char **argv) {
       case 'i':
         break;
       default:
-        motor_option_error(__LINE__, "Unknow option\n");
+        MODULE_OPTION_EXIT(motor_help, __LINE__, "Unknow option\n");
     }
   }
 }
 
-static int motor_test_main(int argc, char **argv) {
-  motor_init_param(argc, argv);
+static int motor_test_main(void) {
   // Stopped while waiting for the P-iris: the user no longer wants the move.
   if (test_stop_requested()) {
     STEPPER_close();
     return 0;
   }
-  if (STEPPER_run(&motor_request) != 0)
-    OSA_error("qz_motor", "motor_test_main", __LINE__, "STEPPER_run failed! \n");
+  if (STEPPER_run(&g_motorCfg) != 0)
+    MODULE_ERROR(__LINE__, "STEPPER_run failed! \n");
   STEPPER_close();
   return 0;
 }
 
-static const TestModule motor_module = {"motor", MOTOR_MODULE_ID, motor_test_main, motor_help,
-                                        nullptr};
-TEST_MODULE_REGISTER(motor_module);
+static int motor_run(int argc, char **argv) {
+  motor_init_param(argc, argv);
+  return motor_test_main();
+}
+
+static const TestModule motor_module = {"motor", MODULE_MOTOR, motor_run, motor_help, nullptr};
+TEST_MODULE_REGISTER(motor_module)

@@ -11,7 +11,6 @@
 #include "osa.h"
 #include "test.h"
 
-#define MTD_MODULE_ID 23
 #define MTD_MAX_PARTS 16
 #define MTD_MAX_BAD 128
 #define MTD_PROC "/proc/mtd"
@@ -35,16 +34,15 @@ static const struct option g_mtdOptions[] = {
     {"badblock", required_argument, nullptr, 'b'},
     {nullptr, 0, nullptr, 0},
 };
+static const char kMtdShortOptions[] = "M:b:";
 static const OptionHelp g_mtdHelps[] = {
     {"module", "module name: mtd"},
     {"1", "cat badblock info"},
 };
-static const int kMtdOptionRows = sizeof g_mtdHelps / sizeof g_mtdHelps[0];
-static_assert(sizeof g_mtdOptions / sizeof g_mtdOptions[0] == kMtdOptionRows + 1,
-              "one help row per option");
+MODULE_OPTION_ROWS(kMtdOptionRows, g_mtdOptions, g_mtdHelps);
 
 static void mtd_help(void) {
-  print_module_usage(MTD_MODULE_ID, g_mtdOptions, g_mtdHelps, kMtdOptionRows);
+  print_module_usage(MODULE_MTD, g_mtdOptions, g_mtdHelps, kMtdOptionRows);
 }
 
 static void mtd_deinit(void) {}
@@ -54,7 +52,7 @@ static void mtd_deinit(void) {}
 static int mtd_read_partitions(void) {
   FILE *file = fopen(MTD_PROC, "r");
   if (!file) {
-    OSA_error("qz_mtd", "qz_badblock_check", 45, "%s open failed\n", MTD_PROC);
+    module_error(MODULE_FILE, "qz_badblock_check", 45, "%s open failed\n", MTD_PROC);
     return -1;
   }
   char line[1024];
@@ -66,7 +64,7 @@ static int mtd_read_partitions(void) {
     unsigned size = 0, erasesize = 0;
     if (sscanf(line, "%31[^:]: %x %x %31s", device, &size, &erasesize, name) != 4) continue;
     if (g_mtdPartCount == MTD_MAX_PARTS) {
-      OSA_error("qz_mtd", "qz_badblock_check", __LINE__,
+      module_error(MODULE_FILE, "qz_badblock_check", 69,
                 "more than %d partitions, %s not checked\n", MTD_MAX_PARTS, device);
       continue;
     }
@@ -87,11 +85,11 @@ static void mtd_scan_partition(MtdPartInfo *part) {
   part->count = 0;
   int fd = open(part->path, O_RDONLY);
   if (fd < 0) {
-    OSA_error("qz_mtd", "qz_badblock_check", 73, "%s open failed\n", part->path);
+    module_error(MODULE_FILE, "qz_badblock_check", 73, "%s open failed\n", part->path);
     return;
   }
   if (part->erasesize == 0) {
-    OSA_error("qz_mtd", "qz_badblock_check", __LINE__, "%s erase size 0, not scanned\n",
+    module_error(MODULE_FILE, "qz_badblock_check", 94, "%s erase size 0, not scanned\n",
               part->path);
     close(fd);
     return;
@@ -122,9 +120,8 @@ static int qz_badblock_check(void) {
     uint32_t listed = part->count < MTD_MAX_BAD ? part->count : MTD_MAX_BAD;
     for (uint32_t k = 0; k < listed; k++) OSA_printf("Bad block found at : %08x\n", part->bad[k]);
     if (listed < part->count)
-      OSA_error("qz_mtd", "qz_badblock_check", __LINE__,
-                "%s has %u bad blocks, the first %d are listed\n", part->path, part->count,
-                MTD_MAX_BAD);
+      MODULE_ERROR(125, "%s has %u bad blocks, the first %d are listed\n", part->path,
+                   part->count, MTD_MAX_BAD);
     total += part->count;
   }
   OSA_printf("\nTotal bad block : %d\n", (int)total);
@@ -134,16 +131,15 @@ static int qz_badblock_check(void) {
 static void mtd_init_param(int argc, char **argv) {
   optind = 0;
   int c;
-  while ((c = getopt_long(argc, argv, "M:b:", g_mtdOptions, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, kMtdShortOptions, g_mtdOptions, nullptr)) != -1) {
     switch (c) {
       case 'M':
         break;
       case 'b':
-        g_mtdBadblock = module_parse_decimal(optarg) == 1;
+        g_mtdBadblock = module_parse_i32(optarg) == 1;
         break;
       default:
-        OSA_error("qz_mtd", __func__, 165, "Unknow option\n");
-        mtd_help();
+        MODULE_OPTION_FAIL(mtd_help, 165, "Unknow option\n");
     }
   }
 }
@@ -159,5 +155,5 @@ static int mtd_run(int argc, char **argv) {
   return 0;
 }
 
-static const TestModule mtd_module = {"mtd", MTD_MODULE_ID, mtd_run, mtd_help, mtd_deinit};
+static const TestModule mtd_module = {"mtd", MODULE_MTD, mtd_run, mtd_help, mtd_deinit};
 TEST_MODULE_REGISTER(mtd_module)

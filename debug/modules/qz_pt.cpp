@@ -11,11 +11,10 @@
 #include "qzptz.h"
 #include "test.h"
 
-#define PT_MODULE_ID 20
 // Bit of a step count that carries its direction.
 #define PT_STEP_DIR_BIT 0x800000u
 
-static const struct option pt_options[] = {
+static const struct option g_ptOptions[] = {
     {"module", required_argument, nullptr, 'M'},
     {"titl_i", required_argument, nullptr, 'w'},
     {"pan_i", required_argument, nullptr, 'q'},
@@ -54,7 +53,10 @@ static const struct option pt_options[] = {
     {"test rs485", required_argument, nullptr, 'A'},
     {nullptr, 0, nullptr, 0},
 };
-static const OptionHelp pt_helps[] = {
+// Not derived from the table: G and Y are long-only, and -z has no long name.
+static const char kPtShortOptions[] =
+    "M:w:q:a:f:d:c:p:t:s:i:o:e:l:r:u:n:g:k:b:j:x:y:W:O:V:P:F:L:E:T:R:z:m:A:";
+static const OptionHelp g_ptHelps[] = {
     {"module", "module name: pt"},
     {"0~31", "0 is min   ,31is max"},
     {"0~31", "0 is min   ,31is max"},
@@ -84,28 +86,26 @@ static const OptionHelp pt_helps[] = {
     {"", ""}, {"", ""}, {"", ""}, {"", ""}, {"", ""}, {"", ""},
     {"", ""}, {"", ""}, {"", ""}, {"", ""}, {"", ""},
 };
-static_assert(sizeof pt_options / sizeof pt_options[0] == sizeof pt_helps / sizeof pt_helps[0] + 1,
-              "one help row per option");
+MODULE_OPTION_ROWS(kPtOptionRows, g_ptOptions, g_ptHelps);
 
 // The command being composed and what the options gathered for the steps after parsing.
-static PanTiltCmd pt_cmd;
+static PanTiltCmd g_ptCmd;
 static struct {
   uint32_t panSteps, tiltSteps;
   int32_t stepCode;  // -1: no step run asked for
   int32_t pwmRun, pwmIdle;
   int heatPair, fanPair, currentPair, lightPair, wiegandPair;
-} pt_state;
+} g_ptState;
 
 static void pt_help(void) {
-  print_module_usage(PT_MODULE_ID, pt_options, pt_helps,
-                     (int)(sizeof pt_helps / sizeof pt_helps[0]));
+  print_module_usage(MODULE_PT, g_ptOptions, g_ptHelps, kPtOptionRows);
 }
 
 static void pt_command(char command, int32_t param1) {
-  pt_cmd.pending = 1;
-  pt_cmd.reserved = 0;
-  pt_cmd.command = (uint32_t)command;
-  pt_cmd.param[0] = param1;
+  g_ptCmd.pending = 1;
+  g_ptCmd.reserved = 0;
+  g_ptCmd.command = (uint32_t)command;
+  g_ptCmd.param[0] = param1;
 }
 
 // The sub-commands of command 'm'.
@@ -116,9 +116,7 @@ static void pt_init_param(int argc, char **argv) {
   optind = 1;
   opterr = 0;
   int opt;
-  while ((opt = getopt_long(argc, argv,
-                            "M:w:q:a:f:d:c:p:t:s:i:o:e:l:r:u:n:g:k:b:j:x:y:W:O:V:P:F:L:E:T:R:z:m:A:",
-                            pt_options, nullptr)) != -1) {
+  while ((opt = getopt_long(argc, argv, kPtShortOptions, g_ptOptions, nullptr)) != -1) {
     int32_t value = optarg ? module_parse_i32(optarg) : 0;
     switch (opt) {
       case 'M': break;
@@ -134,31 +132,31 @@ static void pt_init_param(int argc, char **argv) {
       case 'f': pt_command('d', value); break;
       case 'd': pt_command('f', value); break;
       case 'c': pt_command('g', value); break;
-      case 'p': pt_state.panSteps = (uint32_t)value; break;
-      case 't': pt_state.tiltSteps = (uint32_t)value; break;
-      case 's': pt_state.stepCode = value; break;
+      case 'p': g_ptState.panSteps = (uint32_t)value; break;
+      case 't': g_ptState.tiltSteps = (uint32_t)value; break;
+      case 's': g_ptState.stepCode = value; break;
       case 'i': pt_command('k', value); break;
-      case 'o': pt_command('m', PT_SET_CURRENT); pt_cmd.param[1] = value; break;
-      case 'e': pt_command('m', PT_SET_TEMP_CTL); pt_cmd.param[1] = value; break;
-      case 'l': pt_cmd.param[1] = value; pt_state.heatPair++; break;
-      case 'r': pt_cmd.param[2] = value; pt_state.heatPair++; break;
-      case 'u': pt_cmd.param[1] = value; pt_state.fanPair++; break;
-      case 'n': pt_cmd.param[2] = value; pt_state.fanPair++; break;
-      case 'g': pt_cmd.param[1] = value; pt_state.currentPair++; break;
-      case 'k': pt_cmd.param[2] = value; pt_state.currentPair++; break;
-      case 'b': pt_state.pwmRun = value; break;
-      case 'j': pt_state.pwmIdle = value; break;
+      case 'o': pt_command('m', PT_SET_CURRENT); g_ptCmd.param[1] = value; break;
+      case 'e': pt_command('m', PT_SET_TEMP_CTL); g_ptCmd.param[1] = value; break;
+      case 'l': g_ptCmd.param[1] = value; g_ptState.heatPair++; break;
+      case 'r': g_ptCmd.param[2] = value; g_ptState.heatPair++; break;
+      case 'u': g_ptCmd.param[1] = value; g_ptState.fanPair++; break;
+      case 'n': g_ptCmd.param[2] = value; g_ptState.fanPair++; break;
+      case 'g': g_ptCmd.param[1] = value; g_ptState.currentPair++; break;
+      case 'k': g_ptCmd.param[2] = value; g_ptState.currentPair++; break;
+      case 'b': g_ptState.pwmRun = value; break;
+      case 'j': g_ptState.pwmIdle = value; break;
       case 'x': pt_command('i', value); break;
       case 'y': pt_command('j', value); break;
       case 'W': pt_command('p', value); break;
       case 'O': pt_command('q', value); break;
       case 'V': pt_command('r', value); break;
       case 'P': pt_command('s', value); break;
-      case 'F': pt_cmd.param[0] = value; pt_state.lightPair++; break;
-      case 'L': pt_cmd.param[1] = value; pt_state.lightPair++; break;
+      case 'F': g_ptCmd.param[0] = value; g_ptState.lightPair++; break;
+      case 'L': g_ptCmd.param[1] = value; g_ptState.lightPair++; break;
       case 'E': pt_command('u', value); break;
-      case 'G': pt_cmd.param[0] = value; pt_state.wiegandPair++; break;
-      case 'Y': pt_cmd.param[1] = value; pt_state.wiegandPair++; break;
+      case 'G': g_ptCmd.param[0] = value; g_ptState.wiegandPair++; break;
+      case 'Y': g_ptCmd.param[1] = value; g_ptState.wiegandPair++; break;
       case 'T': pt_command('w', value); break;
       case 'R': pt_command('x', value); break;
       case 'z': pt_command('y', value); break;
@@ -167,13 +165,11 @@ static void pt_init_param(int argc, char **argv) {
         // Only as `debug -M pt -m a b c d`: the value and the three words after it.
         if (argc == 8 && optind + 2 < argc) {
           pt_command('z', value);
-          for (int i = 0; i < 3; i++) pt_cmd.param[1 + i] = module_parse_i32(argv[optind + i]);
+          for (int i = 0; i < 3; i++) g_ptCmd.param[1 + i] = module_parse_i32(argv[optind + i]);
         }
         break;
       default:
-        OSA_error("qz_pt", "pt_init_param", __LINE__, "Unknow option\n");
-        pt_help();
-        exit(-1);
+        MODULE_OPTION_EXIT(pt_help, __LINE__, "Unknow option\n");
     }
   }
 }
@@ -181,44 +177,44 @@ static void pt_init_param(int argc, char **argv) {
 // The commands that need several options, in a fixed order: each overwrites the
 // words an earlier one wrote.
 static void pt_apply_combined(void) {
-  if (pt_state.stepCode != -1) {
-    int32_t code = pt_state.stepCode;
-    if (code >= 10 || code <= -10) pt_state.panSteps |= PT_STEP_DIR_BIT;
-    if (code % 10 != 0) pt_state.tiltSteps |= PT_STEP_DIR_BIT;
-    pt_command('h', (int32_t)pt_state.panSteps);
-    pt_cmd.param[1] = (int32_t)pt_state.tiltSteps;
+  if (g_ptState.stepCode != -1) {
+    int32_t code = g_ptState.stepCode;
+    if (code >= 10 || code <= -10) g_ptState.panSteps |= PT_STEP_DIR_BIT;
+    if (code % 10 != 0) g_ptState.tiltSteps |= PT_STEP_DIR_BIT;
+    pt_command('h', (int32_t)g_ptState.panSteps);
+    g_ptCmd.param[1] = (int32_t)g_ptState.tiltSteps;
   }
-  if (pt_state.heatPair == 2) pt_command('m', PT_SET_HEAT);
-  if (pt_state.fanPair == 2) pt_command('m', PT_SET_FAN);
-  if (pt_state.lightPair == 2) {
-    pt_cmd.pending = 1;
-    pt_cmd.reserved = 0;
-    pt_cmd.command = 't';
+  if (g_ptState.heatPair == 2) pt_command('m', PT_SET_HEAT);
+  if (g_ptState.fanPair == 2) pt_command('m', PT_SET_FAN);
+  if (g_ptState.lightPair == 2) {
+    g_ptCmd.pending = 1;
+    g_ptCmd.reserved = 0;
+    g_ptCmd.command = 't';
   }
-  if (pt_state.wiegandPair == 2) {
-    pt_cmd.pending = 1;
-    pt_cmd.reserved = 0;
-    pt_cmd.command = 'v';
+  if (g_ptState.wiegandPair == 2) {
+    g_ptCmd.pending = 1;
+    g_ptCmd.reserved = 0;
+    g_ptCmd.command = 'v';
   }
-  if (pt_state.currentPair == 2) pt_command('m', PT_SET_CURRENT_LIMITS);
-  if (pt_state.pwmRun != 0 && pt_state.pwmIdle != 0) {
+  if (g_ptState.currentPair == 2) pt_command('m', PT_SET_CURRENT_LIMITS);
+  if (g_ptState.pwmRun != 0 && g_ptState.pwmIdle != 0) {
     pt_command('m', PT_SET_PWM);
-    pt_cmd.param[1] = pt_state.pwmRun & 0xff;
-    pt_cmd.param[2] = (pt_state.pwmRun >> 8) & 0xff;
-    pt_cmd.param[3] = pt_state.pwmIdle & 0xff;
-    pt_cmd.param[4] = (pt_state.pwmIdle >> 8) & 0xff;
+    g_ptCmd.param[1] = g_ptState.pwmRun & 0xff;
+    g_ptCmd.param[2] = (g_ptState.pwmRun >> 8) & 0xff;
+    g_ptCmd.param[3] = g_ptState.pwmIdle & 0xff;
+    g_ptCmd.param[4] = (g_ptState.pwmIdle >> 8) & 0xff;
   }
 }
 
 static int pt_send(void) {
-  int id = module_shm_get(PT_SHM_KEY, sizeof pt_cmd, IPC_CREAT | 0666);
+  int id = module_shm_get(PT_SHM_KEY, sizeof g_ptCmd, IPC_CREAT | 0666);
   if (id < 0) {
     OSA_printf("faild to get shm id==%d\n", id);
     return -1;
   }
   void *segment = module_shm_attach(id);
   if (!segment) return -1;
-  memcpy(segment, &pt_cmd, sizeof pt_cmd);
+  memcpy(segment, &g_ptCmd, sizeof g_ptCmd);
   if (shmdt(segment) != 0) {
     perror("detach error");
     return -1;
@@ -226,18 +222,19 @@ static int pt_send(void) {
   return 0;
 }
 
+// Not pt_run: that name belongs to the pan-tilt library.
 static int pt_test_main(int argc, char **argv) {
   if (argc < 3) {
     pt_help();
     return -1;
   }
-  memset(&pt_cmd, 0, sizeof pt_cmd);
-  memset(&pt_state, 0, sizeof pt_state);
-  pt_state.stepCode = -1;
+  memset(&g_ptCmd, 0, sizeof g_ptCmd);
+  memset(&g_ptState, 0, sizeof g_ptState);
+  g_ptState.stepCode = -1;
   pt_init_param(argc, argv);
   pt_apply_combined();
   return pt_send();
 }
 
-static const TestModule pt_module = {"pt", PT_MODULE_ID, pt_test_main, pt_help, nullptr};
-TEST_MODULE_REGISTER(pt_module);
+static const TestModule pt_module = {"pt", MODULE_PT, pt_test_main, pt_help, nullptr};
+TEST_MODULE_REGISTER(pt_module)

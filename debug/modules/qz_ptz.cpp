@@ -7,11 +7,10 @@
 #include "qzptz.h"
 #include "test.h"
 
-#define PTZ_MODULE_ID 7
 // --testall; the action of a run without movement options.
 #define PTZ_TEST_SEQUENCE 115
 
-static const struct option ptz_options[] = {
+static const struct option g_ptzOptions[] = {
     {"module", required_argument, nullptr, 'M'},
     {"delay", required_argument, nullptr, 'd'},
     {"speed", required_argument, nullptr, 'S'},
@@ -44,8 +43,9 @@ static const struct option ptz_options[] = {
     {"brushon", no_argument, nullptr, PT_BRUSH_ON},
     {nullptr, 0, nullptr, 0},
 };
+static const char kPtzShortOptions[] = "M:d:S:B:P:s:c:g:t";
 // The light and brush texts read the other way round; scripts match them as printed.
-static const OptionHelp ptz_helps[] = {
+static const OptionHelp g_ptzHelps[] = {
     {"module", "module name: ptz"},
     {"digit", "Set ptz run delay [n]s, default [5]s"},
     {"digit", "Set ptz speed percentage[0 - 100] default 50"},
@@ -76,8 +76,7 @@ static const OptionHelp ptz_helps[] = {
     {"", "PTZ run brush on"},
     {"", "PTZ run brush off"},
 };
-static_assert(sizeof ptz_options / sizeof ptz_options[0] == sizeof ptz_helps / sizeof ptz_helps[0] + 1,
-              "one help row per option");
+MODULE_OPTION_ROWS(kPtzOptionRows, g_ptzOptions, g_ptzHelps);
 
 static struct {
   int32_t action;
@@ -85,7 +84,7 @@ static struct {
   uint32_t protocol;  // 0 PELCO_D, 1 PELCO_P
   uint32_t speed1, speed2;
   uint32_t runSeconds;
-} ptz_settings = {PTZ_TEST_SEQUENCE, 9600, 0, 38, 38, 50};
+} g_ptzCfg = {PTZ_TEST_SEQUENCE, 9600, 0, 38, 38, 50};
 
 static const int32_t ptz_sequence[] = {PT_UP,       PT_DOWN,     PT_UP,        PT_LEFT,
                                        PT_RIGHT,    PT_LEFT,     PT_UPRIGHT,   PT_DOWNRIGHT,
@@ -94,56 +93,49 @@ static const int32_t ptz_sequence[] = {PT_UP,       PT_DOWN,     PT_UP,        P
 static const uint32_t ptz_auto_scan_seconds = 15;
 
 static void ptz_help(void) {
-  print_module_usage(PTZ_MODULE_ID, ptz_options, ptz_helps,
-                     (int)(sizeof ptz_helps / sizeof ptz_helps[0]));
-}
-
-[[noreturn]] static void ptz_option_error(int line, const char *message) {
-  OSA_error("qz_ptz", "ptz_init_param", line, "%s", message);
-  ptz_help();
-  exit(-1);
+  print_module_usage(MODULE_PTZ, g_ptzOptions, g_ptzHelps, kPtzOptionRows);
 }
 
 static void ptz_init_param(int argc, char **argv) {
   optind = 1;
   int opt;
-  while ((opt = getopt_long(argc, argv, "M:d:S:B:P:s:c:g:t", ptz_options, nullptr)) != -1) {
+  while ((opt = getopt_long(argc, argv, kPtzShortOptions, g_ptzOptions, nullptr)) != -1) {
     switch (opt) {
       case 'M':
       case 'd':
         break;
       case 'S': {
         uint32_t speed = module_parse_u32(optarg);
-        if (speed > 9) ptz_option_error(__LINE__, "Error speed!\r\n");
-        ptz_settings.speed1 = ptz_settings.speed2 = speed + 1;
+        if (speed > 9) MODULE_OPTION_EXIT(ptz_help, __LINE__, "Error speed!\r\n");
+        g_ptzCfg.speed1 = g_ptzCfg.speed2 = speed + 1;
         break;
       }
       case 'B': {
         uint32_t baud = module_parse_u32(optarg);
         if (baud != 2400 && baud != 4800 && baud != 9600 && baud != 19200)
-          ptz_option_error(__LINE__, "Error baudrate!\r\n");
-        ptz_settings.baudrate = baud;
+          MODULE_OPTION_EXIT(ptz_help, __LINE__, "Error baudrate!\r\n");
+        g_ptzCfg.baudrate = baud;
         break;
       }
       case 'P': {
         uint32_t protocol = module_parse_u32(optarg);
-        if (protocol > 1) ptz_option_error(__LINE__, "Error procotol\r\n");
-        ptz_settings.protocol = protocol;
+        if (protocol > 1) MODULE_OPTION_EXIT(ptz_help, __LINE__, "Error procotol\r\n");
+        g_ptzCfg.protocol = protocol;
         break;
       }
       case 's': pt_set_preset(module_parse_u32(optarg)); break;
       case 'c': pt_remove_preset(module_parse_u32(optarg)); break;
       case 'g': pt_go_preset(module_parse_u32(optarg)); break;
-      case 't': ptz_settings.action = PTZ_TEST_SEQUENCE; break;
+      case 't': g_ptzCfg.action = PTZ_TEST_SEQUENCE; break;
       case PT_UP: case PT_DOWN: case PT_UPLEFT: case PT_DOWNRIGHT: case PT_DOWNLEFT:
       case PT_UPRIGHT: case PT_IRIS_IN: case PT_IRIS_OUT: case PT_ZOOM_IN: case PT_ZOOM_OUT:
       case PT_FOCUS_IN: case PT_FOCUS_OUT: case PT_AUTO_FOCUS: case PT_RESET_FOCUS:
       case PT_AUTO_SCAN: case PT_LIGHT_ON: case PT_LIGHT_OFF: case PT_BRUSH_ON:
       case PT_BRUSH_OFF: case PT_STOP:
-        ptz_settings.action = opt;
+        g_ptzCfg.action = opt;
         break;
       default:
-        ptz_option_error(__LINE__, "Unknow option\n");
+        MODULE_OPTION_EXIT(ptz_help, __LINE__, "Unknow option\n");
     }
   }
 }
@@ -162,24 +154,24 @@ static int ptz_wait(uint32_t seconds) {
 static void ptz_run_sequence(void) {
   for (int32_t action : ptz_sequence) {
     pt_run(action);
-    if (ptz_wait(ptz_settings.runSeconds)) return;
+    if (ptz_wait(g_ptzCfg.runSeconds)) return;
   }
   pt_run(PT_AUTO_SCAN);
   ptz_wait(ptz_auto_scan_seconds);
 }
 
-static int ptz_test_main(int argc, char **argv) {
-  pt_set_speed(ptz_settings.speed1, ptz_settings.speed2);
+static int ptz_run(int argc, char **argv) {
+  pt_set_speed(g_ptzCfg.speed1, g_ptzCfg.speed2);
   ptz_init_param(argc, argv);
-  if (ptz_settings.action == PTZ_TEST_SEQUENCE) {
+  if (g_ptzCfg.action == PTZ_TEST_SEQUENCE) {
     ptz_run_sequence();
   } else {
-    pt_run(ptz_settings.action);
-    ptz_wait(ptz_settings.runSeconds);
+    pt_run(g_ptzCfg.action);
+    ptz_wait(g_ptzCfg.runSeconds);
   }
   pt_tty_deinit(1);
   return 0;
 }
 
-static const TestModule ptz_module = {"ptz", PTZ_MODULE_ID, ptz_test_main, ptz_help, nullptr};
-TEST_MODULE_REGISTER(ptz_module);
+static const TestModule ptz_module = {"ptz", MODULE_PTZ, ptz_run, ptz_help, nullptr};
+TEST_MODULE_REGISTER(ptz_module)

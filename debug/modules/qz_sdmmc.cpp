@@ -16,13 +16,11 @@
 #include "qzutil.h"
 #include "test.h"
 
-#define SDMMC_ID 10
 #define SDMMC_MOUNT_POINT "/mnt/mmc"
-#define SDMMC_ERROR(fn, ...) OSA_error("qz_sdmmc", fn, __LINE__, __VA_ARGS__)
 
 enum { SDMMC_OPT_INIT = 1 };  // --init has no short letter
 
-static const struct option sdmmc_options[] = {
+static const struct option g_sdmmcOptions[] = {
     {"module", required_argument, nullptr, 'M'},
     {"filenum", required_argument, nullptr, 'n'},
     {"filesize", required_argument, nullptr, 'z'},
@@ -35,7 +33,8 @@ static const struct option sdmmc_options[] = {
     {"mount", no_argument, nullptr, 'm'},
     {nullptr, 0, nullptr, 0},
 };
-static const OptionHelp sdmmc_helps[] = {
+static const char kSdmmcShortOptions[] = "M:n:z:isrfFm";
+static const OptionHelp g_sdmmcHelps[] = {
     {"module", "module name: sdmmc"},
     {"digit", "sdmmc filling file numbers [n], default 128, [1-40960]"},
     {"digit", "sdmmc filling file echo filesize [n]MB, default 128MB, [1-4096]"},
@@ -47,9 +46,7 @@ static const OptionHelp sdmmc_helps[] = {
     {"", "Filling sdmmc disk to full."},
     {"", "Mount sdmmc."},
 };
-static_assert(sizeof sdmmc_helps / sizeof sdmmc_helps[0] ==
-                  sizeof sdmmc_options / sizeof sdmmc_options[0] - 1,
-              "one help row per option");
+MODULE_OPTION_ROWS(kSdmmcOptionRows, g_sdmmcOptions, g_sdmmcHelps);
 
 static const char *const sdmmc_candidates[] = {"/dev/mmcblk0", "/dev/mmcblk1", "/dev/mmcblk2",
                                                "/dev/mmcblk3"};
@@ -59,11 +56,10 @@ static struct {
   uint32_t fileSizeMb;
   uint32_t fileCount;
   uint64_t blockSize, total, free, used;
-} sdmmc = {"", 128, 128, 0, 0, 0, 0};
+} g_sdmmcCfg = {"", 128, 128, 0, 0, 0, 0};
 
 static void sdmmc_help(void) {
-  print_module_usage(SDMMC_ID, sdmmc_options, sdmmc_helps,
-                     static_cast<int>(sizeof sdmmc_helps / sizeof sdmmc_helps[0]));
+  print_module_usage(MODULE_SDMMC, g_sdmmcOptions, g_sdmmcHelps, kSdmmcOptionRows);
 }
 
 static void sdmmc_sync(void) { module_system("sync"); }
@@ -80,7 +76,7 @@ static int sdmmc_detect(void) {
   }
   if (found == 0) return 0;
   if (found > 1) return -1;
-  snprintf(sdmmc.device, sizeof sdmmc.device, "%s", device);
+  snprintf(g_sdmmcCfg.device, sizeof g_sdmmcCfg.device, "%s", device);
   return 1;
 }
 
@@ -99,10 +95,10 @@ static int sdmmc_init(void) {
     return 0;
   }
   if (state == -1) {
-    SDMMC_ERROR("sdmmc_init", "SD/mmc has error, reinit faild!\n");
+    MODULE_ERROR(__LINE__, "SD/mmc has error, reinit faild!\n");
   } else {
     OSA_printf("SD/mmc isn't inserted, please check again!\n");
-    SDMMC_ERROR("sdmmc_init", "SD/mmc has unknow error!\n");
+    MODULE_ERROR(__LINE__, "SD/mmc has unknow error!\n");
   }
   return -1;
 }
@@ -112,7 +108,7 @@ static int sdmmc_mount(void) {
   if (sdmmc_init() != 0) return -1;
   char cmd[256];
   if (module_format_command(cmd, sizeof cmd, "mount -t vfat %s " SDMMC_MOUNT_POINT
-                            " -o async,umask=000", sdmmc.device) != 0)
+                            " -o async,umask=000", g_sdmmcCfg.device) != 0)
     return -1;
   return module_system(cmd) == 0 ? 0 : -1;
 }
@@ -121,10 +117,10 @@ static int sdmmc_mount(void) {
 static int sdmmc_statfs(void) {
   struct statfs fs;
   if (statfs(SDMMC_MOUNT_POINT, &fs) != 0) return -1;
-  sdmmc.blockSize = static_cast<uint64_t>(fs.f_bsize);
-  sdmmc.total = static_cast<uint64_t>(fs.f_blocks) * sdmmc.blockSize;
-  sdmmc.free = static_cast<uint64_t>(fs.f_bfree) * sdmmc.blockSize;
-  sdmmc.used = sdmmc.total - sdmmc.free;
+  g_sdmmcCfg.blockSize = static_cast<uint64_t>(fs.f_bsize);
+  g_sdmmcCfg.total = static_cast<uint64_t>(fs.f_blocks) * g_sdmmcCfg.blockSize;
+  g_sdmmcCfg.free = static_cast<uint64_t>(fs.f_bfree) * g_sdmmcCfg.blockSize;
+  g_sdmmcCfg.used = g_sdmmcCfg.total - g_sdmmcCfg.free;
   return 0;
 }
 
@@ -134,27 +130,27 @@ static double sdmmc_gb(uint64_t bytes) { return static_cast<double>(bytes / 1048
 
 static int sdmmc_info(void) {
   if (sdmmc_mount() != 0) {
-    SDMMC_ERROR("sdmmc_info", "sdmmc mount failed!\n");
+    MODULE_ERROR(__LINE__, "sdmmc mount failed!\n");
     return -1;
   }
   if (sdmmc_statfs() != 0) return -1;
-  OSA_printf("Block = %llu KB \n", static_cast<unsigned long long>(sdmmc.blockSize / 1024));
+  OSA_printf("Block = %llu KB \n", static_cast<unsigned long long>(g_sdmmcCfg.blockSize / 1024));
   OSA_printf("Total = %llu B = %llu KB = %llu MB = %.2f GB\n",
-             static_cast<unsigned long long>(sdmmc.total),
-             static_cast<unsigned long long>(sdmmc.total / 1024), sdmmc_mb(sdmmc.total),
-             sdmmc_gb(sdmmc.total));
+             static_cast<unsigned long long>(g_sdmmcCfg.total),
+             static_cast<unsigned long long>(g_sdmmcCfg.total / 1024), sdmmc_mb(g_sdmmcCfg.total),
+             sdmmc_gb(g_sdmmcCfg.total));
   OSA_printf("Free = %llu KB = %llu MB = %.2f GB\n",
-             static_cast<unsigned long long>(sdmmc.free / 1024), sdmmc_mb(sdmmc.free),
-             sdmmc_gb(sdmmc.free));
+             static_cast<unsigned long long>(g_sdmmcCfg.free / 1024), sdmmc_mb(g_sdmmcCfg.free),
+             sdmmc_gb(g_sdmmcCfg.free));
   OSA_printf("Use = %llu KB = %llu MB = %.2f GB\n",
-             static_cast<unsigned long long>(sdmmc.used / 1024), sdmmc_mb(sdmmc.used),
-             sdmmc_gb(sdmmc.used));
+             static_cast<unsigned long long>(g_sdmmcCfg.used / 1024), sdmmc_mb(g_sdmmcCfg.used),
+             sdmmc_gb(g_sdmmcCfg.used));
   return 0;
 }
 
 static int sdmmc_test_speed(void) {
   if (sdmmc_mount() != 0) {
-    SDMMC_ERROR("sdmmc_test_speed", "sdmmc mount failed!\n");
+    MODULE_ERROR(__LINE__, "sdmmc mount failed!\n");
     return -1;
   }
   module_system("time dd if=/dev/zero of=" SDMMC_MOUNT_POINT "/empty.file bs=128k count=1k ");
@@ -171,23 +167,23 @@ static int sdmmc_test_speed(void) {
 static int sdmmc_repair(void) {
   if (sdmmc_init() != 0) return -1;
   char cmd[256];
-  if (module_format_command(cmd, sizeof cmd, "time dosfsck -a -v -V %s", sdmmc.device) == 0 &&
+  if (module_format_command(cmd, sizeof cmd, "time dosfsck -a -v -V %s", g_sdmmcCfg.device) == 0 &&
       module_system(cmd) == 0) {
-    OSA_printf("Sd/mmc repair %s success!\n", sdmmc.device);
+    OSA_printf("Sd/mmc repair %s success!\n", g_sdmmcCfg.device);
     return 0;
   }
-  OSA_printf("Sd/mmc repair %s faild!\n", sdmmc.device);
+  OSA_printf("Sd/mmc repair %s faild!\n", g_sdmmcCfg.device);
   return -1;
 }
 
 static int sdmmc_format(void) {
   if (sdmmc_init() != 0) return -1;
   char cmd[256];
-  if (module_format_command(cmd, sizeof cmd, "fdisk %s", sdmmc.device) != 0) return -1;
+  if (module_format_command(cmd, sizeof cmd, "fdisk %s", g_sdmmcCfg.device) != 0) return -1;
   fflush(stdout);
   FILE *fdisk = popen(cmd, "w");
   if (fdisk == nullptr) {
-    OSA_printf("fdisk %s failed!\n", sdmmc.device);
+    OSA_printf("fdisk %s failed!\n", g_sdmmcCfg.device);
     return -1;
   }
   // An fdisk that ends early must not take the tool down with SIGPIPE.
@@ -207,7 +203,7 @@ static int sdmmc_format(void) {
   sdmmc_sync();
   OSA_sleepMs(2000);
 
-  if (module_format_command(cmd, sizeof cmd, "time mkdosfs -I -F 32 %s", sdmmc.device) != 0 ||
+  if (module_format_command(cmd, sizeof cmd, "time mkdosfs -I -F 32 %s", g_sdmmcCfg.device) != 0 ||
       module_system(cmd) != 0) {
     OSA_printf("Sd/mmc format failed!\n");
     return -1;
@@ -221,32 +217,32 @@ static int sdmmc_format(void) {
 
 static int sdmmc_filling_disk(void) {
   if (sdmmc_mount() != 0) {
-    SDMMC_ERROR("sdmmc_filling_disk", "sdmmc mount failed!\n");
+    MODULE_ERROR(__LINE__, "sdmmc mount failed!\n");
     return -1;
   }
   if (sdmmc_statfs() != 0) return -1;
-  OSA_printf("All size = %llu MB, free size = %llu MB \n", sdmmc_mb(sdmmc.total),
-             sdmmc_mb(sdmmc.free));
+  OSA_printf("All size = %llu MB, free size = %llu MB \n", sdmmc_mb(g_sdmmcCfg.total),
+             sdmmc_mb(g_sdmmcCfg.free));
   OSA_printf("Try to filling sdmmc by creating %d files, echo file size %d MB \n",
-             static_cast<int>(sdmmc.fileCount), static_cast<int>(sdmmc.fileSizeMb));
+             static_cast<int>(g_sdmmcCfg.fileCount), static_cast<int>(g_sdmmcCfg.fileSizeMb));
 
   uint32_t n = 0;
-  for (; n < sdmmc.fileCount && !test_stop_requested(); n++) {
+  for (; n < g_sdmmcCfg.fileCount && !test_stop_requested(); n++) {
     OSA_printf("Create %s/file%d \n", SDMMC_MOUNT_POINT, static_cast<int>(n));
     char cmd[256];
     // A full card yields short files; the count or the stop flag ends the loop.
     if (module_format_command(cmd, sizeof cmd,
                               "dd if=/dev/zero of=" SDMMC_MOUNT_POINT
                               "/file%d  bs=128k count=%u > /dev/null 2>&1",
-                              static_cast<int>(n), sdmmc.fileSizeMb * 8) == 0)
+                              static_cast<int>(n), g_sdmmcCfg.fileSizeMb * 8) == 0)
       module_system(cmd);
     if ((n + 1) % 32 == 0 && sdmmc_statfs() == 0)
-      OSA_printf("Free size = %llu MB \n", sdmmc_mb(sdmmc.free));
+      OSA_printf("Free size = %llu MB \n", sdmmc_mb(g_sdmmcCfg.free));
     OSA_sleepMs(1000);
   }
 
   OSA_printf("Create total %d files \n", static_cast<int>(n));
-  if (sdmmc_statfs() == 0) OSA_printf("Free size = %llu MB \n", sdmmc_mb(sdmmc.free));
+  if (sdmmc_statfs() == 0) OSA_printf("Free size = %llu MB \n", sdmmc_mb(g_sdmmcCfg.free));
   qz_free_system_caches();
   OSA_sleepMs(1000);
   sdmmc_sync();
@@ -258,7 +254,7 @@ static int sdmmc_filling_disk(void) {
 static int sdmmc_init_param(int argc, char **argv) {
   optind = 1;
   int opt;
-  while ((opt = getopt_long(argc, argv, "M:n:z:isrfFm", sdmmc_options, nullptr)) != -1) {
+  while ((opt = getopt_long(argc, argv, kSdmmcShortOptions, g_sdmmcOptions, nullptr)) != -1) {
     uint32_t value = 0;
     switch (opt) {
       case 'M':
@@ -267,46 +263,40 @@ static int sdmmc_init_param(int argc, char **argv) {
       case 'n':
         value = module_parse_u32(optarg);
         if (value < 1 || value > 40960) {
-          SDMMC_ERROR("sdmmc_init_param", "filling file numbers must in [1-40960]!\n");
-          sdmmc_help();
-          exit(-1);
+          MODULE_OPTION_EXIT(sdmmc_help, __LINE__, "filling file numbers must in [1-40960]!\n");
         }
-        sdmmc.fileCount = value;
+        g_sdmmcCfg.fileCount = value;
         break;
       case 'z':
         // The help text says 4096, but files are at most 1024 MB.
         value = module_parse_u32(optarg);
         if (value < 1 || value > 1024) {
-          SDMMC_ERROR("sdmmc_init_param", "filling file size must in [1-1024]!\n");
-          sdmmc_help();
-          exit(-1);
+          MODULE_OPTION_EXIT(sdmmc_help, __LINE__, "filling file size must in [1-1024]!\n");
         }
-        sdmmc.fileSizeMb = value;
+        g_sdmmcCfg.fileSizeMb = value;
         break;
       case 'm':
-        if (sdmmc_mount() != 0) SDMMC_ERROR("sdmmc_init_param", "sdmmc mount faild!\n");
+        if (sdmmc_mount() != 0) MODULE_ERROR(__LINE__, "sdmmc mount faild!\n");
         break;
       case 'i':
         if (sdmmc_info() != 0)
-          SDMMC_ERROR("sdmmc_init_param", "sdmmc check information faild!\n");
+          MODULE_ERROR(__LINE__, "sdmmc check information faild!\n");
         break;
       case 's':
-        if (sdmmc_test_speed() != 0) SDMMC_ERROR("sdmmc_init_param", "sdmmc test speed faild!\n");
+        if (sdmmc_test_speed() != 0) MODULE_ERROR(__LINE__, "sdmmc test speed faild!\n");
         break;
       case 'r':
-        if (sdmmc_repair() != 0) SDMMC_ERROR("sdmmc_init_param", "sdmmc repair disk faild!\n");
+        if (sdmmc_repair() != 0) MODULE_ERROR(__LINE__, "sdmmc repair disk faild!\n");
         break;
       case 'f':
-        if (sdmmc_format() != 0) SDMMC_ERROR("sdmmc_init_param", "sdmmc format disk faild!\n");
+        if (sdmmc_format() != 0) MODULE_ERROR(__LINE__, "sdmmc format disk faild!\n");
         break;
       case 'F':
         if (sdmmc_filling_disk() != 0)
-          SDMMC_ERROR("sdmmc_init_param", "sdmmc filling disk faild!\n");
+          MODULE_ERROR(__LINE__, "sdmmc filling disk faild!\n");
         break;
       default:
-        SDMMC_ERROR("sdmmc_init_param", "Unknow option\n");
-        sdmmc_help();
-        exit(-1);
+        MODULE_OPTION_EXIT(sdmmc_help, __LINE__, "Unknow option\n");
     }
   }
   return 0;
@@ -314,5 +304,5 @@ static int sdmmc_init_param(int argc, char **argv) {
 
 static int sdmmc_run(int argc, char **argv) { return sdmmc_init_param(argc, argv); }
 
-static const TestModule sdmmc_module = {"sdmmc", SDMMC_ID, sdmmc_run, sdmmc_help, nullptr};
+static const TestModule sdmmc_module = {"sdmmc", MODULE_SDMMC, sdmmc_run, sdmmc_help, nullptr};
 TEST_MODULE_REGISTER(sdmmc_module)

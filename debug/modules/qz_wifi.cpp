@@ -12,7 +12,6 @@
 #include "qzwifi.h"
 #include "test.h"
 
-#define WIFI_MODULE_ID 18
 
 static WifiConfig g_wifiCfg = {
     "Tarvelion-Test",
@@ -73,6 +72,7 @@ static const struct option g_wifiOptions[] = {
     {"link", no_argument, nullptr, OPT_LINK},
     {nullptr, 0, nullptr, 0},
 };
+static const char kWifiShortOptions[] = "M:m:e:c:";
 static const OptionHelp g_wifiHelps[] = {
     {"module", "module name: wifi"},
     {"digit", "wifi work mode default [0:manage]"},
@@ -98,9 +98,7 @@ static const OptionHelp g_wifiHelps[] = {
     {"", "wifi get current work information"},
     {"", "wifi check device link up/down"},
 };
-static const int kWifiOptionRows = sizeof g_wifiHelps / sizeof g_wifiHelps[0];
-static_assert(sizeof g_wifiOptions / sizeof g_wifiOptions[0] == kWifiOptionRows + 1,
-              "one help row per option");
+MODULE_OPTION_ROWS(kWifiOptionRows, g_wifiOptions, g_wifiHelps);
 
 // The description printed after the option rows, one console print per piece.
 static const char *const g_wifiDescription[] = {
@@ -213,7 +211,7 @@ static const char *const g_wifiDescription[] = {
 };
 
 static void wifi_help(void) {
-  print_module_usage(WIFI_MODULE_ID, g_wifiOptions, g_wifiHelps, kWifiOptionRows);
+  print_module_usage(MODULE_WIFI, g_wifiOptions, g_wifiHelps, kWifiOptionRows);
   for (const char *piece : g_wifiDescription) OSA_printf("%s", piece);
 }
 
@@ -236,25 +234,17 @@ static const WifiEncrypName g_wifiEncrypNames[] = {
     {"OPEN", "open", 0, -1, -1},
 };
 
-[[noreturn]] static void wifi_option_error(int line, const char *fmt, ...)
-    __attribute__((format(printf, 2, 3)));
-
-static void wifi_option_error(int line, const char *fmt, ...) {
-  char message[160];
-  va_list args;
-  va_start(args, fmt);
-  vsnprintf(message, sizeof message, fmt, args);
-  va_end(args);
-  OSA_error("qz_wifi", "wifi_init_param", line, "%s", message);
-  wifi_help();
-  exit(-1);
+// Refusals from the option helpers below carry the report name of the option parser,
+// the one log parsers know them by.
+[[noreturn]] static void wifi_refuse(int line, const char *fmt, uint32_t low, uint32_t high) {
+  module_option_exit(MODULE_FILE, "wifi_init_param", line, wifi_help, fmt, low, high);
 }
 
 // A number in range, or a fatal option error.
 static uint32_t wifi_number(const char *text, uint32_t low, uint32_t high, int line,
                             const char *fmt) {
   uint32_t value = module_parse_u32(text);
-  if (value < low || value > high) wifi_option_error(line, fmt, low, high);
+  if (value < low || value > high) wifi_refuse(line, fmt, low, high);
   return value;
 }
 
@@ -263,7 +253,7 @@ static uint32_t wifi_number(const char *text, uint32_t low, uint32_t high, int l
 // (managed mode, open encryption).
 static uint32_t wifi_name_or_number(const char *text, uint32_t low, uint32_t high, int line,
                                     const char *fmt) {
-  if (!module_is_number(text)) wifi_option_error(line, fmt, low, high);
+  if (!module_is_number(text)) wifi_refuse(line, fmt, low, high);
   return wifi_number(text, low, high, line, fmt);
 }
 
@@ -320,7 +310,7 @@ static bool wifi_set_field_option(int option, const char *text) {
     module_copy_text(field, sizeof g_wifiCfg.key0, text);
     size_t len = strlen(field);
     if (len != 5 && len != 10 && len != 13 && len != 26)
-      wifi_option_error(key.line, "Error wifi wep key%d, must be [5,10,13,26]\n", key.index);
+      wifi_refuse(key.line, "Error wifi wep key%d, must be [5,10,13,26]\n", key.index, 0);
     return true;
   }
   return false;
@@ -345,7 +335,7 @@ static void wifi_link(void) {
 static void wifi_init_param(int argc, char **argv) {
   optind = 0;
   int c;
-  while ((c = getopt_long(argc, argv, "M:m:e:c:", g_wifiOptions, nullptr)) != -1) {
+  while ((c = getopt_long(argc, argv, kWifiShortOptions, g_wifiOptions, nullptr)) != -1) {
     if (wifi_set_field_option(c, optarg)) continue;
     switch (c) {
       case 'M':
@@ -375,25 +365,26 @@ static void wifi_init_param(int argc, char **argv) {
         break;
       }
       case OPT_SSID:
-        if (optarg[0] == '\0') wifi_option_error(581, "Error wifi ssid length, must > 0!\n");
+        if (optarg[0] == '\0')
+          MODULE_OPTION_EXIT(wifi_help, 581, "Error wifi ssid length, must > 0!\n");
         module_copy_text(g_wifiCfg.ssid, sizeof g_wifiCfg.ssid, optarg);
         break;
       case OPT_SELECT: {
         uint8_t select = (uint8_t)module_parse_u32(optarg);
-        if (select > 3) wifi_option_error(593, "Error wifi wep index, must be [0-3]\n");
+        if (select > 3) MODULE_OPTION_EXIT(wifi_help, 593, "Error wifi wep index, must be [0-3]\n");
         g_wifiCfg.select = select;
         break;
       }
       case OPT_PSK: {
         size_t len = strlen(optarg);
         if (len < 8 || len > 63)
-          wifi_option_error(715, "Error wifi wpa psk_key length, must be [8-63]\n");
+          MODULE_OPTION_EXIT(wifi_help, 715, "Error wifi wpa psk_key length, must be [8-63]\n");
         module_copy_text(g_wifiCfg.psk, sizeof g_wifiCfg.psk, optarg);
         break;
       }
       case OPT_WPS: {
         uint8_t type = (uint8_t)module_parse_u32(optarg);
-        if (type > 2) wifi_option_error(750, "Error WPS type must be [%d-%d]!\n", 0, 2);
+        if (type > 2) MODULE_OPTION_EXIT(wifi_help, 750, "Error WPS type must be [%d-%d]!\n", 0, 2);
         g_wifiCfg.encryp = 8;
         g_wifiCfg.wps = type;
         if (type == 1) {
@@ -413,14 +404,14 @@ static void wifi_init_param(int argc, char **argv) {
       case OPT_APNAME: {
         size_t len = strlen(optarg);
         if (len < 1 || len > 63)
-          wifi_option_error(765, "Error wifi WPS PinAP SSID length, must be [1-63]\n");
+          MODULE_OPTION_EXIT(wifi_help, 765, "Error wifi WPS PinAP SSID length, must be [1-63]\n");
         module_copy_text(g_wifiCfg.apname, sizeof g_wifiCfg.apname, optarg);
         break;
       }
       case OPT_PINCODE:
         module_copy_text(g_wifiCfg.pincode, sizeof g_wifiCfg.pincode, optarg);
         if (strlen(g_wifiCfg.pincode) != 8)
-          wifi_option_error(779, "Error wifi WPS PinAP PinCode length, must be 8\n");
+          MODULE_OPTION_EXIT(wifi_help, 779, "Error wifi WPS PinAP PinCode length, must be 8\n");
         break;
       case OPT_SCAN:
         wifi_scan();
@@ -432,7 +423,7 @@ static void wifi_init_param(int argc, char **argv) {
         wifi_link();
         break;
       default:
-        wifi_option_error(817, "Unknow option\n");
+        MODULE_OPTION_EXIT(wifi_help, 817, "Unknow option\n");
     }
   }
 }
@@ -465,7 +456,7 @@ static void wifi_derive(WifiConfig *cfg) {
 static int wifi_test_main(void) {
   wifi_derive(&g_wifiCfg);
   if (g_wifiApply == 1 && wifi_config(&g_wifiCfg) != 0)
-    OSA_error("qz_wifi", __func__, 909, "wifi config has error!\n");
+    MODULE_ERROR(909, "wifi config has error!\n");
   return 0;
 }
 
@@ -474,5 +465,5 @@ static int wifi_run(int argc, char **argv) {
   return wifi_test_main();
 }
 
-static const TestModule wifi_module = {"wifi", WIFI_MODULE_ID, wifi_run, wifi_help, nullptr};
+static const TestModule wifi_module = {"wifi", MODULE_WIFI, wifi_run, wifi_help, nullptr};
 TEST_MODULE_REGISTER(wifi_module)

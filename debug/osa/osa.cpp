@@ -114,11 +114,16 @@ void OSA_printDeferred(void) {
 }
 
 void OSA_error(const char *source, const char *function, int line, const char *fmt, ...) {
-  fprintf(stderr, " ERROR  (%s|%s|%d): ", source, function, line);
   va_list ap;
   va_start(ap, fmt);
-  vfprintf(stderr, fmt, ap);
+  OSA_verror(source, function, line, fmt, ap);
   va_end(ap);
+}
+
+void OSA_verror(const char *source, const char *function, int line, const char *fmt,
+                va_list args) {
+  fprintf(stderr, " ERROR  (%s|%s|%d): ", source, function, line);
+  vfprintf(stderr, fmt, args);
 }
 
 int OSA_init(void) {
@@ -134,7 +139,7 @@ int OSA_exit(void) {
 
 int32_t OSA_getTimeMs(void) {
   struct timeval tv;
-  if (gettimeofday(&tv, NULL) != 0) return 0;
+  if (gettimeofday(&tv, nullptr) != 0) return 0;
   // Computed unsigned so that the wrap is defined; callers only subtract readings.
   uint64_t ms = (uint64_t)tv.tv_sec * 1000u + (uint64_t)tv.tv_usec / 1000u;
   return (int32_t)(uint32_t)ms;
@@ -144,5 +149,5 @@ void OSA_sleepMs(uint32_t ms) {
   struct timespec ts;
   ts.tv_sec = ms / 1000;
   ts.tv_nsec = (long)(ms % 1000) * 1000000L;
-  nanosleep(&ts, NULL);  // a signal ends it early; the rest is not slept
+  nanosleep(&ts, nullptr);  // a signal ends it early; the rest is not slept
 }

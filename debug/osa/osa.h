@@ -2,6 +2,7 @@
 #pragma once
 
 #include <pthread.h>
+#include <stdarg.h>
 #include <stdint.h>
 
 #include "osa_log.h"
@@ -24,6 +25,8 @@ void OSA_printDeferred(void);
 // " ERROR  (source|function|line): " then the message, on standard error, unlocked.
 void OSA_error(const char *source, const char *function, int line, const char *fmt, ...)
     __attribute__((format(printf, 4, 5)));
+void OSA_verror(const char *source, const char *function, int line, const char *fmt,
+                va_list args) __attribute__((format(printf, 4, 0)));
 
 int OSA_init(void);
 int OSA_exit(void);

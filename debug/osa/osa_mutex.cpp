@@ -13,7 +13,3 @@ int OSA_mutexDelete(pthread_mutex_t *mutex) {
   pthread_mutex_destroy(mutex);
   return 0;
 }
-
-int OSA_mutexLock(pthread_mutex_t *mutex) { return pthread_mutex_lock(mutex); }
-
-int OSA_mutexUnlock(pthread_mutex_t *mutex) { return pthread_mutex_unlock(mutex); }

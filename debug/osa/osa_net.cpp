@@ -118,12 +118,12 @@ static FILE *open_route_table(const char *function) {
     perror("fopen /proc/net/route");
     OSA_error(NET_SRC, function, __LINE__, "fopen /proc/net/route");
     OSA_printf("INET (IPv4) not configured in this system.");
-    return NULL;
+    return nullptr;
   }
   char line[131];
   if (!fgets(line, sizeof(line), fp)) {
     fclose(fp);
-    return NULL;
+    return nullptr;
   }
   return fp;
 }

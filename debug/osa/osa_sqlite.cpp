@@ -7,48 +7,48 @@
 #include <unistd.h>
 
 int OSA_sqlite3Open(OSA_SqliteHndl *hndl, const char *path) {
-  if (hndl == NULL || path == NULL) {
+  if (hndl == nullptr || path == nullptr) {
     OSA_error("osa_sqlite", __func__, __LINE__, "Invalid dbName or hndl !\n");
     return -1;
   }
   // Checked first: re-initialising the lock or reopening the lock file of a handle in
   // use would break its holders and leak the descriptor.
-  if (hndl->db != NULL) {
+  if (hndl->db != nullptr) {
     OSA_error("osa_sqlite", __func__, __LINE__, "dbHandle != NULL, may be has been opened \n");
     return -1;
   }
   hndl->lockFd = -1;
-  int status = pthread_rwlock_init(&hndl->rwlock, NULL);
+  int status = pthread_rwlock_init(&hndl->rwlock, nullptr);
   if (status != 0) {
     errno = status;
     perror("pthread_rwlock_init: ");
     OSA_error("osa_sqlite", __func__, __LINE__, "Create rwlock failed. \n");
     return -1;
   }
-  if (hndl->lockFile != NULL) {
+  if (hndl->lockFile != nullptr) {
     hndl->lockFd = open(hndl->lockFile, O_RDWR | O_CREAT, 0644);
     if (hndl->lockFd < 0) {
       OSA_error("osa_sqlite", __func__, __LINE__, "Open %s failed!", hndl->lockFile);
       return -1;
     }
   }
-  sqlite3 *db = NULL;
+  sqlite3 *db = nullptr;
   if (sqlite3_open(path, &db) != SQLITE_OK) {
     sqlite3_close(db);  // sqlite hands back a connection even when the open fails
     OSA_error("osa_sqlite", __func__, __LINE__, "sqlite3_open %s faild! \n", path);
     return -1;
   }
   // A locked database makes statements fail at once instead of waiting.
-  sqlite3_busy_handler(db, NULL, NULL);
+  sqlite3_busy_handler(db, nullptr, nullptr);
   hndl->db = db;
   return 0;
 }
 
 int OSA_sqlite3Close(OSA_SqliteHndl *hndl) {
-  if (hndl == NULL) return 0;
-  if (hndl->db != NULL) {
+  if (hndl == nullptr) return 0;
+  if (hndl->db != nullptr) {
     sqlite3_close(hndl->db);
-    hndl->db = NULL;
+    hndl->db = nullptr;
   }
   pthread_rwlock_destroy(&hndl->rwlock);
   if (hndl->lockFd >= 0) {
@@ -59,7 +59,7 @@ int OSA_sqlite3Close(OSA_SqliteHndl *hndl) {
 }
 
 int OSA_sqlite3Lock(OSA_SqliteHndl *hndl, int mode) {
-  if (hndl == NULL) {
+  if (hndl == nullptr) {
     OSA_error("osa_sqlite", __func__, __LINE__, "Invalid hndl!\n");
     return -1;
   }
@@ -72,7 +72,7 @@ int OSA_sqlite3Lock(OSA_SqliteHndl *hndl, int mode) {
 }
 
 int OSA_sqlite3UnLock(OSA_SqliteHndl *hndl) {
-  if (hndl == NULL) {
+  if (hndl == nullptr) {
     OSA_error("osa_sqlite", __func__, __LINE__, "Invalid hndl!\n");
     return -1;
   }
@@ -83,12 +83,12 @@ int OSA_sqlite3UnLock(OSA_SqliteHndl *hndl) {
 
 int OSA_sqlite3RunCmdAndCallback(OSA_SqliteHndl *hndl, const char *sql, OSA_SqliteCallback cb,
                                  void *arg) {
-  if (hndl == NULL || sql == NULL) {
+  if (hndl == nullptr || sql == nullptr) {
     OSA_error("osa_sqlite", __func__, __LINE__,
               "SQL exec cmd and callback error, invalid argument\n");
     return -1;
   }
-  char *message = NULL;
+  char *message = nullptr;
   if (sqlite3_exec(hndl->db, sql, cb, arg, &message) != SQLITE_OK) {
     OSA_error("osa_sqlite", __func__, __LINE__, "SQL execute %s faild. \n", sql);
     OSA_error("osa_sqlite", __func__, __LINE__, "SQL error:%s\n",

@@ -45,15 +45,13 @@ int OSA_thrCreate(pthread_t *thread, OSA_ThrEntryFunc entry, unsigned prio, unsi
 }
 
 int OSA_thrSetName(const char *name) {
-  if (name == NULL) return -1;
+  if (name == nullptr) return -1;
   char text[128];
   snprintf(text, sizeof text, "%s(%d)", name, (int)syscall(SYS_gettid));
   // The kernel keeps the first 15 characters.
   prctl(PR_SET_NAME, text, 0, 0, 0);
   return 0;
 }
-
-void OSA_thrExit(void) { pthread_exit(NULL); }
 
 unsigned OSA_thrMidPriority(void) {
   int lowest = sched_get_priority_min(SCHED_FIFO);

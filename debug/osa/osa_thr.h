@@ -10,6 +10,5 @@ int OSA_thrCreate(pthread_t *thread, OSA_ThrEntryFunc entry, unsigned prio, unsi
                   void *arg);
 // Names the calling thread "name(tid)"; -1 for a null name.
 int OSA_thrSetName(const char *name);
-void OSA_thrExit(void);
 // The middle SCHED_FIFO priority: lowest + (highest - lowest) / 2.
 unsigned OSA_thrMidPriority(void);

@@ -1,4 +1,7 @@
-// Option numbers read as the board's 32-bit strtoul / strtol read them.
+// Module helpers: option numbers read as the board's 32-bit strtoul / strtol read them,
+// and the error reports every module makes.
+#include <stdio.h>
+
 #include <gtest/gtest.h>
 
 #include "module_util.h"
@@ -38,4 +41,33 @@ TEST(ModuleParseI32, ReadsDecimalOnlyAndSaturates) {
   EXPECT_EQ(module_parse_i32("2147483648"), INT32_MAX);
   EXPECT_EQ(module_parse_i32("-2147483649"), INT32_MIN);
   EXPECT_EQ(module_parse_i32("x"), 0);
+}
+
+static int g_helpShown;
+static void count_help(void) { g_helpShown++; }
+
+TEST(ModuleError, NamesTheSourceFileWithoutFolderOrExtension) {
+  char name[8];
+  module_source_name("/src/debug/modules/qz_pwm.cpp", name, sizeof name);
+  EXPECT_STREQ(name, "qz_pwm");
+  module_source_name("qz_i2c.cpp", name, sizeof name);
+  EXPECT_STREQ(name, "qz_i2c");
+  module_source_name("/a/qz_dm2016.cpp", name, sizeof name);
+  EXPECT_STREQ(name, "qz_dm20") << "cut to the buffer";
+}
+
+TEST(ModuleError, RefusedOptionReportsShowsTheHelpAndReturns) {
+  g_helpShown = 0;
+  testing::internal::CaptureStderr();
+  int result = MODULE_OPTION_FAIL(count_help, 218, "gio id must <= %d\n", 127);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            " ERROR  (module_util_test|TestBody|218): gio id must <= 127\n");
+  EXPECT_EQ(result, -1);
+  EXPECT_EQ(g_helpShown, 1);
+}
+
+TEST(ModuleErrorDeathTest, FatalOptionEndsWithStatus255AfterTheHelp) {
+  EXPECT_EXIT(MODULE_OPTION_EXIT([] { fputs("help\n", stderr); }, 151, "Unknow option\n"),
+              testing::ExitedWithCode(255),
+              "^ ERROR  \\(module_util_test\\|TestBody\\|151\\): Unknow option\nhelp\n$");
 }

@@ -185,8 +185,6 @@ TEST(Judge, CrossedSpaceTakesNoCar) {
   EXPECT_EQ(r->work.spaceMatch[0], -1) << r->work.scores[0];
 }
 
-int weight_of_entry(float e) { return e >= 0.0f && e <= 1.001f ? (int)(e * 100) : 0; }
-
 // Skipping pairs whose boxes cannot meet, and taking the cheap clip where it decides
 // the weight, must give exactly the weights and the matching that scoring every pair
 // with the full measure gives.
@@ -214,7 +212,7 @@ TEST(Judge, ShortcutsChangeNoWeightAndNoMatch) {
         float s = spaceOverlap(box, corners, 1);
         all[i * 100 + j] = s > 0.3f ? s : 0.0f;
         if (i < 128) {
-          ASSERT_EQ(weight_of_entry(r->work.scores[i * 100 + j]), weight_of_entry(all[i * 100 + j]))
+          ASSERT_EQ(km_weight(r->work.scores[i * 100 + j]), km_weight(all[i * 100 + j]))
               << i << " " << j;
         }
       }
@@ -251,7 +249,7 @@ TEST(Judge, SpacesWithARepeatedCornerTakeTheFullMeasure) {
         float corners[8];
         for (int k = 0; k < 8; k++) corners[k] = (float)r->table.spaces[j].corner[k];
         float s = spaceOverlap(box, corners, 1);
-        ASSERT_EQ(weight_of_entry(r->work.scores[i * 100 + j]), weight_of_entry(s > 0.3f ? s : 0.0f))
+        ASSERT_EQ(km_weight(r->work.scores[i * 100 + j]), km_weight(s > 0.3f ? s : 0.0f))
             << i << " " << j;
       }
     }
@@ -267,17 +265,17 @@ TEST(Judge, ScoresOnTheStepsOfTheWeightMatchTheFullMeasure) {
     const float square[8] = {100, 100, 200, 100, 200, 200, 100, 200};
     const float box[4] = {k / 4.0f, 100, 100 + k / 4.0f, 200};
     float exact = spaceOverlap(box, square, 1);
-    ASSERT_EQ(weight_of_entry(spaceScore(box, square, 1)), weight_of_entry(exact > 0.3f ? exact : 0.0f))
+    ASSERT_EQ(km_weight(spaceScore(box, square, 1)), km_weight(exact > 0.3f ? exact : 0.0f))
         << k;
     const float moved[4] = {box[0] + 90, box[1] + 3.5f, box[2] + 90, box[3] + 3.5f};
     exact = spaceOverlap(moved, slanted, 1);
-    ASSERT_EQ(weight_of_entry(spaceScore(moved, slanted, 1)), weight_of_entry(exact > 0.3f ? exact : 0.0f))
+    ASSERT_EQ(km_weight(spaceScore(moved, slanted, 1)), km_weight(exact > 0.3f ? exact : 0.0f))
         << k;
   }
   // A car wholly inside: exactly 100.
   const float inside[4] = {120, 120, 180, 190};
   const float square[8] = {100, 100, 200, 100, 200, 200, 100, 200};
-  EXPECT_EQ(weight_of_entry(spaceScore(inside, square, 1)), 100);
+  EXPECT_EQ(km_weight(spaceScore(inside, square, 1)), 100);
 }
 
 }  // namespace

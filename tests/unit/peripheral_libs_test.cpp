@@ -185,15 +185,6 @@ TEST(ModuleText, NumbersMustBeWholeToCount) {
   EXPECT_FALSE(module_is_number(nullptr));
 }
 
-TEST(ModuleText, DecimalIgnoresHexAndSaturatesAt32Bits) {
-  EXPECT_EQ(module_parse_decimal("250"), 250);
-  EXPECT_EQ(module_parse_decimal("-1"), -1);
-  EXPECT_EQ(module_parse_decimal("0x10"), 0);
-  EXPECT_EQ(module_parse_decimal("010"), 10);
-  EXPECT_EQ(module_parse_decimal("4294967297"), INT32_MAX);
-  EXPECT_EQ(module_parse_decimal("-4294967297"), INT32_MIN);
-}
-
 TEST(ModuleText, CopyCutsToTheFieldAndZeroesTheRest) {
   char field[8];
   memset(field, 'x', sizeof field);

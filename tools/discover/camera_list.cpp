@@ -19,7 +19,7 @@ static long decimal_or_unknown(const std::string &text) {
   if (text.empty() || text.size() > 10) return -1;
   for (char c : text)
     if (c < '0' || c > '9') return -1;
-  return strtol(text.c_str(), NULL, 10);
+  return strtol(text.c_str(), nullptr, 10);
 }
 
 void camera_from_reply_text(Camera *camera, const uint8_t mac[6], const char *text) {

@@ -243,7 +243,7 @@ static int raw_listen(void) {
   struct sockaddr_ll link;
   int fd = open_raw(own, &link);
   if (fd < 0) return EXIT_USAGE;
-  receive_until(fd, g_start + g_timeout, on_any_reply, NULL);
+  receive_until(fd, g_start + g_timeout, on_any_reply, nullptr);
   close(fd);
   return EXIT_ANSWERED;
 }
@@ -268,7 +268,7 @@ static int raw_replay(int count, char **files) {
       return EXIT_USAGE;
     }
   }
-  receive_until(fd, now_seconds() + g_timeout, on_any_reply, NULL);
+  receive_until(fd, now_seconds() + g_timeout, on_any_reply, nullptr);
   close(fd);
   return EXIT_ANSWERED;
 }
@@ -464,21 +464,21 @@ static int udp_modify(int argc, char **argv) {
 
 int main(int argc, char **argv) {
   static const struct option longopts[] = {
-      {"iface", required_argument, NULL, 'i'},
-      {"timeout", required_argument, NULL, 't'},
-      {"udp", no_argument, NULL, 'u'},
-      {"save", required_argument, NULL, 's'},
-      {"bad-checksum", no_argument, NULL, 'b'},
-      {"json", no_argument, NULL, 'j'},
-      {"raw", no_argument, NULL, 'r'},
-      {"mac", required_argument, NULL, 'm'},
-      {"password-file", required_argument, NULL, 'p'},
-      {"help", no_argument, NULL, 'h'},
-      {NULL, 0, NULL, 0},
+      {"iface", required_argument, nullptr, 'i'},
+      {"timeout", required_argument, nullptr, 't'},
+      {"udp", no_argument, nullptr, 'u'},
+      {"save", required_argument, nullptr, 's'},
+      {"bad-checksum", no_argument, nullptr, 'b'},
+      {"json", no_argument, nullptr, 'j'},
+      {"raw", no_argument, nullptr, 'r'},
+      {"mac", required_argument, nullptr, 'm'},
+      {"password-file", required_argument, nullptr, 'p'},
+      {"help", no_argument, nullptr, 'h'},
+      {nullptr, 0, nullptr, 0},
   };
   bool udp = false;
   int opt;
-  while ((opt = getopt_long(argc, argv, "+i:t:us:bjrm:p:h", longopts, NULL)) != -1) {
+  while ((opt = getopt_long(argc, argv, "+i:t:us:bjrm:p:h", longopts, nullptr)) != -1) {
     switch (opt) {
       case 'i':
         if (!optarg[0] || strlen(optarg) >= IFNAMSIZ) {

@@ -18,7 +18,8 @@ run_debug() {
 # sd_board [N...]: gives this sandbox a private /dev holding the usual character
 # devices plus empty card nodes /dev/mmcblkN for each N, and puts the recording
 # stand-ins of the SD-card shell tools first on PATH. Their calls (and the board
-# library's, e.g. qz_free_system_caches) go to $BOARD_SIM_TRACE, ./calls by default.
+# library's, e.g. qz_free_system_caches) go to $BOARD_SIM_TRACE, a temporary file by
+# default, so a case run by hand leaves nothing in the folder it ran in.
 # The node folder is a tmpfs moved over /dev inside the sandbox's own mount
 # namespace: the host's /dev is never written.
 sd_board() {
@@ -37,7 +38,7 @@ sd_board() {
   mount --move "$dev" /dev || return 1
   [ "$(findmnt -n -o SOURCE --mountpoint /dev | tail -n 1)" = sd-dev ] || return 1
   export PATH="$SRC/tests/e2e/system/sd-tools:$PATH"
-  export BOARD_SIM_TRACE=${BOARD_SIM_TRACE:-$PWD/calls}
+  export BOARD_SIM_TRACE=${BOARD_SIM_TRACE:-$(mktemp /tmp/sd-calls.XXXXXX)}
   : >"$BOARD_SIM_TRACE"
 }
 
