@@ -4,6 +4,7 @@
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -116,6 +117,8 @@ int hdsrc_open(HdSource *src, const char *sourceName, char *why) {
     src->blankFrames = n;
     return 0;
   }
+  struct stat st;
+  if (stat(sourceName, &st) == 0 && S_ISDIR(st.st_mode)) return hdsrc_stills_open(src, sourceName, why);
   FILE *f = fopen(sourceName, "rb");
   if (!f) {
     snprintf(why, 128, "%s", strerror(errno));
@@ -146,6 +149,7 @@ int hdsrc_open(HdSource *src, const char *sourceName, char *why) {
 
 void hdsrc_close(HdSource *src) {
   if (src->file) fclose(src->file);
+  if (src->stills) hdsrc_stills_close(src);
   free(src->chroma);
   memset(src, 0, sizeof(*src));
 }
@@ -192,6 +196,8 @@ int hdsrc_next(HdSource *src, uint8_t *dst, int loop) {
       if (r == 1) src->delivered++;
       return r;
     }
+    case HDSRC_STILLS:
+      return hdsrc_stills_next(src, dst, loop);
     default:
       return 0;
   }
