@@ -3,6 +3,7 @@
 // overlapping boxes of any of them by non-maximum suppression. Built only where
 // OpenCV is found (the host); elsewhere opening it is an error.
 #include <errno.h>
+#include <math.h>
 #include <stdio.h>
 #include <string.h>
 #include <unistd.h>
@@ -21,6 +22,7 @@ namespace {
 
 const float kMinScore = 0.1f;   // weaker boxes are noise, not vehicles
 const float kNmsOverlap = 0.45f;
+const int kStride = 32;         // the network takes sides in multiples of this
 const int kVehicleClasses[] = {2, 5, 7};
 const int kFirstClassColumn = 5;  // cx, cy, w, h, objectness, then the class scores
 
@@ -45,6 +47,17 @@ float vehicle_score(const float *row, int columns) {
     if (kFirstClassColumn + c < columns && row[kFirstClassColumn + c] > best)
       best = row[kFirstClassColumn + c];
   return best;
+}
+
+// The network input for a frame: about size x size pixels in the frame's own shape
+// (sides in multiples of kStride). Squeezing a wide frame into a square makes every
+// car narrower than the network learned cars to be, and it misses more of them.
+cv::Size input_shape(int size, int width, int height) {
+  double side = size * sqrt((double)height / width);
+  int h = (int)lround(side / kStride) * kStride;
+  if (h < kStride) h = kStride;
+  int w = (int)lround((double)h * width / height / kStride) * kStride;
+  return cv::Size(w < kStride ? kStride : w, h);
 }
 
 }  // namespace
@@ -90,7 +103,7 @@ int traffic_dnn_find_cars(const unsigned char *nv12, int width, int height, Traf
   cv::Mat frame(height * 3 / 2, width, CV_8UC1, const_cast<unsigned char *>(nv12));
   try {
     cv::cvtColor(frame, n.bgr, cv::COLOR_YUV2BGR_NV12);
-    cv::dnn::blobFromImage(n.bgr, n.blob, 1.0 / 255, cv::Size(n.input, n.input), cv::Scalar(), true,
+    cv::dnn::blobFromImage(n.bgr, n.blob, 1.0 / 255, input_shape(n.input, width, height), cv::Scalar(), true,
                            false);
     n.net.setInput(n.blob);
     n.net.forward(n.outs, n.outNames);
