@@ -46,6 +46,20 @@ def read_labels(path):
     return spaces
 
 
+def read_camera(paths):
+    """The spaces of one camera from several label files of it: {id: (occupied in
+    the first file that has it, quad)}."""
+    spaces = {}
+    for path in paths:
+        for sid, space in read_labels(path).items():
+            spaces.setdefault(sid, space)
+    return spaces
+
+
+def report_lines(report, who):
+    return [f"{who}: space {sid} fits its label with overlap {v:.2f} (< {MIN_IOU})" for sid, v in report]
+
+
 def to_grid(pts, size):
     w, h = size
     return [(x * GRID_W / w, y * GRID_H / h) for x, y in pts]
@@ -129,9 +143,9 @@ def _facing(qi, ei, qj, ej):
 
 
 def _neighbours(quads):
-    """Accepted (i, ei, j, ej): edge ei of space i faces edge ej of space j. Closest
-    pairs go first; a space takes neighbours on two opposite edges at most, and no
-    row closes on itself."""
+    """{space: {edge: neighbour}}: the spaces that share a divider. Closest pairs go
+    first; a space takes neighbours on two opposite edges at most, and no row closes
+    on itself."""
     ids = sorted(quads)
     cand = []
     for a, i in enumerate(ids):
@@ -151,7 +165,6 @@ def _neighbours(quads):
             i = row_of[i]
         return i
 
-    links = []
     for _, i, ei, j, ej in cand:
         ok = True
         for s, e in ((i, ei), (j, ej)):
@@ -163,7 +176,6 @@ def _neighbours(quads):
         used.setdefault(i, {})[ei] = j
         used.setdefault(j, {})[ej] = i
         row_of[root(i)] = root(j)
-        links.append((i, ei, j, ej))
     return used
 
 
