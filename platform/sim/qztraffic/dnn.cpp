@@ -88,6 +88,9 @@ int traffic_dnn_open(const char *cfgPath, int inputSize) {
     delete n;
     return -1;
   }
+  // One thread: the board's detector has one core of its own, and the service's
+  // threads stay the only ones a thread checker has to judge.
+  cv::setNumThreads(1);
   n->net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
   n->net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
   n->input = inputSize;
