@@ -9,8 +9,6 @@
 namespace {
 
 const uint32_t kMaxSide = 4096;
-const uint32_t kBlankWidth = 896;
-const uint32_t kBlankHeight = 512;
 const uint8_t kBlankLuma = 16;
 const uint8_t kNeutralChroma = 128;
 
@@ -95,6 +93,14 @@ int hdsrc_parse_y4m_header(const char *line, HdSource *src, char *why) {
   return 0;
 }
 
+void hdsrc_set_path_format(HdSource *src, int kind) {
+  src->kind = kind;
+  src->width = HDSRC_PATH_WIDTH;
+  src->height = HDSRC_PATH_HEIGHT;
+  src->fpsNum = HDSRC_PATH_FPS;
+  src->fpsDen = 1;
+}
+
 int hdsrc_open(HdSource *src, const char *sourceName, char *why) {
   memset(src, 0, sizeof(*src));
   if (sourceName == nullptr || sourceName[0] == '\0') {
@@ -109,11 +115,7 @@ int hdsrc_open(HdSource *src, const char *sourceName, char *why) {
       snprintf(why, 128, "blank:N needs a frame count");
       return -1;
     }
-    src->kind = HDSRC_BLANK;
-    src->width = kBlankWidth;
-    src->height = kBlankHeight;
-    src->fpsNum = 25;
-    src->fpsDen = 1;
+    hdsrc_set_path_format(src, HDSRC_BLANK);
     src->blankFrames = n;
     return 0;
   }

@@ -6,6 +6,8 @@
 #include <stdio.h>
 
 enum { HDSRC_NONE = 0, HDSRC_BLANK = 1, HDSRC_Y4M = 2, HDSRC_STILLS = 3 };
+// The frames of the video path the service reads, as blank and still sources make them.
+enum { HDSRC_PATH_WIDTH = 896, HDSRC_PATH_HEIGHT = 512, HDSRC_PATH_FPS = 25 };
 
 struct HdStills;
 
@@ -35,6 +37,9 @@ void hdsrc_close(HdSource *src);
 // chroma). 1 for a frame, 0 at the end of the source, -1 for a broken file.
 // With loop set, the end of the source rewinds to its first frame.
 int hdsrc_next(HdSource *src, uint8_t *dst, int loop);
+
+// Sets kind and the video path's frame size and rate (blank and still sources).
+void hdsrc_set_path_format(HdSource *src, int kind);
 
 // A folder of PNG or JPEG frames, played in name order, each scaled to 896 x 512 and
 // handed out HDAL_SIM_HOLD times (default 1). Frames that cannot be read are skipped

@@ -12,9 +12,6 @@
 
 namespace {
 
-const uint32_t kStillWidth = 896;
-const uint32_t kStillHeight = 512;
-
 // HDAL_SIM_HOLD: frames per still, 1 when unset; 0 for a value that is not a count.
 uint32_t hold_count() {
   const char *env = getenv("HDAL_SIM_HOLD");
@@ -63,11 +60,11 @@ bool decode(HdStills &s) {
     fprintf(stderr, "hdal: %s: not a readable PNG or JPEG frame, skipped\n", path.c_str());
     return false;
   }
-  cv::resize(s.bgr, s.scaled, cv::Size((int)kStillWidth, (int)kStillHeight), 0, 0, cv::INTER_AREA);
+  cv::resize(s.bgr, s.scaled, cv::Size(HDSRC_PATH_WIDTH, HDSRC_PATH_HEIGHT), 0, 0, cv::INTER_AREA);
   cv::cvtColor(s.scaled, s.i420, cv::COLOR_BGR2YUV_I420);
   // I420 holds U and V as planes; NV12 interleaves them.
-  const size_t luma = (size_t)kStillWidth * kStillHeight, plane = luma / 4;
-  s.frame.create((int)(kStillHeight * 3 / 2), (int)kStillWidth, CV_8UC1);
+  const size_t luma = (size_t)HDSRC_PATH_WIDTH * HDSRC_PATH_HEIGHT, plane = luma / 4;
+  s.frame.create((int)(HDSRC_PATH_HEIGHT * 3 / 2), (int)HDSRC_PATH_WIDTH, CV_8UC1);
   memcpy(s.frame.data, s.i420.data, luma);
   uint8_t *uv = s.frame.data + luma;
   const uint8_t *u = s.i420.data + luma, *v = u + plane;
@@ -111,11 +108,7 @@ int hdsrc_stills_open(HdSource *src, const char *folder, char *why) {
     delete s;
     return -1;
   }
-  src->kind = HDSRC_STILLS;
-  src->width = kStillWidth;
-  src->height = kStillHeight;
-  src->fpsNum = 25;
-  src->fpsDen = 1;
+  hdsrc_set_path_format(src, HDSRC_STILLS);
   src->stills = s;
   return 0;
 }
