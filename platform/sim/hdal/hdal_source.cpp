@@ -4,12 +4,11 @@
 #include <errno.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 
 namespace {
 
 const uint32_t kMaxSide = 4096;
-const uint32_t kBlankWidth = 896;
-const uint32_t kBlankHeight = 512;
 const uint8_t kBlankLuma = 16;
 const uint8_t kNeutralChroma = 128;
 
@@ -94,6 +93,14 @@ int hdsrc_parse_y4m_header(const char *line, HdSource *src, char *why) {
   return 0;
 }
 
+void hdsrc_set_path_format(HdSource *src, int kind) {
+  src->kind = kind;
+  src->width = HDSRC_PATH_WIDTH;
+  src->height = HDSRC_PATH_HEIGHT;
+  src->fpsNum = HDSRC_PATH_FPS;
+  src->fpsDen = 1;
+}
+
 int hdsrc_open(HdSource *src, const char *sourceName, char *why) {
   memset(src, 0, sizeof(*src));
   if (sourceName == nullptr || sourceName[0] == '\0') {
@@ -108,14 +115,12 @@ int hdsrc_open(HdSource *src, const char *sourceName, char *why) {
       snprintf(why, 128, "blank:N needs a frame count");
       return -1;
     }
-    src->kind = HDSRC_BLANK;
-    src->width = kBlankWidth;
-    src->height = kBlankHeight;
-    src->fpsNum = 25;
-    src->fpsDen = 1;
+    hdsrc_set_path_format(src, HDSRC_BLANK);
     src->blankFrames = n;
     return 0;
   }
+  struct stat st;
+  if (stat(sourceName, &st) == 0 && S_ISDIR(st.st_mode)) return hdsrc_stills_open(src, sourceName, why);
   FILE *f = fopen(sourceName, "rb");
   if (!f) {
     snprintf(why, 128, "%s", strerror(errno));
@@ -146,6 +151,7 @@ int hdsrc_open(HdSource *src, const char *sourceName, char *why) {
 
 void hdsrc_close(HdSource *src) {
   if (src->file) fclose(src->file);
+  if (src->stills) hdsrc_stills_close(src);
   free(src->chroma);
   memset(src, 0, sizeof(*src));
 }
@@ -192,6 +198,8 @@ int hdsrc_next(HdSource *src, uint8_t *dst, int loop) {
       if (r == 1) src->delivered++;
       return r;
     }
+    case HDSRC_STILLS:
+      return hdsrc_stills_next(src, dst, loop);
     default:
       return 0;
   }

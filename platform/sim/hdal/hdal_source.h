@@ -1,10 +1,15 @@
-// Frame source of the simulated video pipeline: a Y4M file (4:2:0) or `blank:N`.
+// Frame source of the simulated video pipeline: a Y4M file (4:2:0), `blank:N`, or a
+// folder of still frames (PNG or JPEG).
 #pragma once
 
 #include <stdint.h>
 #include <stdio.h>
 
-enum { HDSRC_NONE = 0, HDSRC_BLANK = 1, HDSRC_Y4M = 2 };
+enum { HDSRC_NONE = 0, HDSRC_BLANK = 1, HDSRC_Y4M = 2, HDSRC_STILLS = 3 };
+// The frames of the video path the service reads, as blank and still sources make them.
+enum { HDSRC_PATH_WIDTH = 896, HDSRC_PATH_HEIGHT = 512, HDSRC_PATH_FPS = 25 };
+
+struct HdStills;
 
 struct HdSource {
   int kind;
@@ -15,6 +20,7 @@ struct HdSource {
   FILE *file;                // Y4M
   long dataOffset;           // first FRAME header
   uint8_t *chroma;           // one frame's U and V planes, read before interleaving
+  HdStills *stills;          // folder of still frames
 };
 
 // Parses a Y4M stream header line (without its newline). Fills width, height and the
@@ -22,7 +28,8 @@ struct HdSource {
 // reason in why (at least 128 bytes).
 int hdsrc_parse_y4m_header(const char *line, HdSource *src, char *why);
 
-// Opens the source named by sourceName ("blank:N" or a Y4M path). 0 or -1, with a reason.
+// Opens the source named by sourceName ("blank:N", a Y4M path or a folder of frames).
+// 0 or -1, with a reason.
 int hdsrc_open(HdSource *src, const char *sourceName, char *why);
 void hdsrc_close(HdSource *src);
 
@@ -30,6 +37,17 @@ void hdsrc_close(HdSource *src);
 // chroma). 1 for a frame, 0 at the end of the source, -1 for a broken file.
 // With loop set, the end of the source rewinds to its first frame.
 int hdsrc_next(HdSource *src, uint8_t *dst, int loop);
+
+// Sets kind and the video path's frame size and rate (blank and still sources).
+void hdsrc_set_path_format(HdSource *src, int kind);
+
+// A folder of PNG or JPEG frames, played in name order, each scaled to 896 x 512 and
+// handed out HDAL_SIM_HOLD times (default 1). Frames that cannot be read are skipped
+// with a note on standard error; a folder without one readable frame does not open.
+// Needs a build with OpenCV; without it opening fails with that reason.
+int hdsrc_stills_open(HdSource *src, const char *folder, char *why);
+int hdsrc_stills_next(HdSource *src, uint8_t *dst, int loop);
+void hdsrc_stills_close(HdSource *src);
 
 // Bytes of one NV12 frame of this source.
 static inline uint64_t hdsrc_frame_bytes(const HdSource *src) {

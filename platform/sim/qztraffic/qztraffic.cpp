@@ -1,9 +1,10 @@
 // Host implementation of the vehicle detector.
 //
-// Without QZTRAFFIC_SIM_DETECTIONS it looks at the pixels (pixel.cpp). With it, line
-// k of that file gives the objects of the k-th process call (replay.cpp); after the
-// last line every call finds nothing, or the file starts over when
-// QZTRAFFIC_SIM_LOOP=1.
+// Three modes. QZTRAFFIC_SIM_MODEL names a darknet network that finds real vehicles
+// (dnn.cpp). Otherwise, with QZTRAFFIC_SIM_DETECTIONS, line k of that file gives the
+// objects of the k-th process call (replay.cpp); after the last line every call finds
+// nothing, or the file starts over when QZTRAFFIC_SIM_LOOP=1. Without either it looks
+// at the pixels for the cars tools/scene draws (pixel.cpp).
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -14,9 +15,12 @@
 namespace {
 
 const size_t kLineMax = 64 * 1024;
+const int kDefaultInput = 320;
+const int kMaxInput = 1024;
 
 struct Detector {
   bool ready = false;
+  bool network = false;
   FILE *replay = nullptr;
   bool loop = false;
   bool warnedLong = false;
@@ -53,6 +57,21 @@ long next_replay_line() {
   return (long)len;
 }
 
+// QZTRAFFIC_SIM_INPUT: the network's square input size, a multiple of 32; -1 when
+// the value is not one.
+int network_input_size() {
+  const char *env = getenv("QZTRAFFIC_SIM_INPUT");
+  if (!env || !*env) return kDefaultInput;
+  char *stop = nullptr;
+  long v = strtol(env, &stop, 10);
+  if (*stop != '\0' || v < 32 || v > kMaxInput || v % 32 != 0) {
+    fprintf(stderr, "qztraffic: QZTRAFFIC_SIM_INPUT=%s: want a multiple of 32 from 32 to %d\n", env,
+            kMaxInput);
+    return -1;
+  }
+  return (int)v;
+}
+
 }  // namespace
 
 extern "C" {
@@ -60,8 +79,13 @@ extern "C" {
 int qz_traffic_init(TrafficInitParam *param) {
   if (!param || g.ready) return -1;
   if (memchr(param->dataDir, '\0', sizeof param->dataDir) == nullptr) return -1;
+  const char *model = getenv("QZTRAFFIC_SIM_MODEL");
   const char *path = getenv("QZTRAFFIC_SIM_DETECTIONS");
-  if (path && *path) {
+  g.network = model && *model;
+  if (g.network) {
+    int input = network_input_size();
+    if (input < 0 || traffic_dnn_open(model, input) != 0) return -1;
+  } else if (path && *path) {
     g.replay = fopen(path, "r");
     if (!g.replay) {
       perror(path);
@@ -96,8 +120,10 @@ int qz_traffic_process(int channel, TrafficInput *input, TrafficOutput *output) 
   }
   if (input->addr == 0 || input->width == 0 || input->height == 0) return -1;
   const unsigned char *luma = (const unsigned char *)(uintptr_t)input->addr;
-  int n = traffic_find_cars(luma, (int)input->width, (int)input->height, (int)input->width,
-                            output->objects, QZ_TRAFFIC_MAX_OBJECTS);
+  int n = g.network ? traffic_dnn_find_cars(luma, (int)input->width, (int)input->height,
+                                            output->objects, QZ_TRAFFIC_MAX_OBJECTS)
+                    : traffic_find_cars(luma, (int)input->width, (int)input->height,
+                                        (int)input->width, output->objects, QZ_TRAFFIC_MAX_OBJECTS);
   if (n < 0) return -1;
   output->count = n;
   return 0;
@@ -107,6 +133,8 @@ int qz_traffic_deinit(void) {
   if (!g.ready) return -1;
   if (g.replay) fclose(g.replay);
   g.replay = nullptr;
+  if (g.network) traffic_dnn_close();
+  g.network = false;
   g.ready = false;
   return 0;
 }

@@ -24,3 +24,13 @@ ReplayLine traffic_replay_parse(const char *line, size_t len, TrafficOutput *out
 // objects written (at most cap), or -1 for a frame it cannot take.
 int traffic_find_cars(const unsigned char *luma, int width, int height, int pitch,
                       TrafficObject *objects, int cap);
+
+// The network detector: loads the darknet model cfgPath (weights beside it, same base
+// name) for a square network input of inputSize pixels. 0, or -1 with the reason on
+// standard error (also in a build without OpenCV).
+int traffic_dnn_open(const char *cfgPath, int inputSize);
+// Runs the network on one NV12 frame (luma, then interleaved chroma, line offset =
+// width) and writes the vehicles found, at most cap. The count, or -1.
+int traffic_dnn_find_cars(const unsigned char *nv12, int width, int height, TrafficObject *objects,
+                          int cap);
+void traffic_dnn_close();
