@@ -8,6 +8,11 @@ unit_test(search_proto_test
   LIBS Threads::Threads)
 target_include_directories(search_proto_test PRIVATE ${search_dir})
 
+unit_test(search_guard_test
+  SOURCES unit/search_guard_test.cpp ${search_dir}/search_guard.cpp
+  LIBS Threads::Threads)
+target_include_directories(search_guard_test PRIVATE ${search_dir})
+
 if(TARGET osa)
   unit_test(osa_net_test SOURCES unit/osa_net_test.cpp LIBS osa)
 endif()

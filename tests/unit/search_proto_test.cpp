@@ -60,6 +60,31 @@ TEST(SearchFrame, IgnoresHeaderOnlyOwnAndUnsignedFrames) {
   unsigned_[17] = 0x11;
   EXPECT_EQ(search_parse_frame(unsigned_.data(), unsigned_.size(), kCamera, &req),
             SEARCH_REQ_IGNORE);
+  // A group source address (broadcast, multicast) is no real sender.
+  const uint8_t broadcast[6] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+  const uint8_t multicast[6] = {0x01, 0x00, 0x5e, 0x00, 0x00, 0x01};
+  for (const uint8_t *src : {broadcast, multicast}) {
+    auto group = header(0, 0, src);
+    group.resize(60);
+    EXPECT_EQ(search_parse_frame(group.data(), group.size(), kCamera, &req), SEARCH_REQ_IGNORE);
+  }
+}
+
+TEST(SearchSplit, MaskedCopyHidesOnlyThePassword) {
+  char out[64];
+  const std::string text = "10.1.2.4;;8081;;m;g;d;Gate 4;admin;s3cret;extra";
+  search_mask_modify_text(text.c_str(), text.size(), out, sizeof(out));
+  EXPECT_STREQ(out, "10.1.2.4;;8081;;m;g;d;Gate 4;admin;******;extra");
+  search_mask_modify_text(text.c_str(), text.size(), out, 12);  // cut to size - 1
+  EXPECT_STREQ(out, "10.1.2.4;;8");
+  search_mask_modify_text("a;b;c;d;e;f;g;hunter2", 9, out, sizeof(out));  // cut by len
+  EXPECT_STREQ(out, "a;b;c;d;e");
+}
+
+TEST(SearchSplit, TitlesThatWouldSplitTheReplyAreInvalid) {
+  EXPECT_EQ(search_title_is_valid("Gate 4 (north) \xc3\xa9"), 1);
+  for (const char *bad : {"a;b", "a\x1b[2Jb", "a\nb", "a\x7f", "\t"})
+    EXPECT_EQ(search_title_is_valid(bad), 0) << bad;
 }
 
 TEST(SearchFrame, ModifyNeedsOurMacAndAWholeTarget) {
