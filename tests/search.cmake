@@ -53,3 +53,7 @@ foreach(target fuzz_search_frame fuzz_search_modify_text fuzz_tovrin_datagram)
     target_include_directories(${target} PRIVATE ${search_dir})
   endif()
 endforeach()
+
+if(BUILD_BENCHMARKS)
+  add_subdirectory(${CMAKE_CURRENT_SOURCE_DIR}/bench/search ${CMAKE_CURRENT_BINARY_DIR}/bench/search)
+endif()
