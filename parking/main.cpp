@@ -165,7 +165,7 @@ void sleep_ms(long ms) {
 int open_tmp_file(const char *path, int flags) {
   int fd = open(path, flags | O_NOFOLLOW | O_CLOEXEC, 0644);
   if (fd < 0 && errno == ELOOP)
-    plog_err("main", "main", __LINE__, "refusing to open %s: it is a symbolic link\n", path);
+    plog("main", "main", __LINE__, "refusing to open %s: it is a symbolic link\n", path);
   return fd;
 }
 

@@ -70,23 +70,6 @@ TEST(SearchFrame, IgnoresHeaderOnlyOwnAndUnsignedFrames) {
   }
 }
 
-TEST(SearchSplit, MaskedCopyHidesOnlyThePassword) {
-  char out[64];
-  const std::string text = "10.1.2.4;;8081;;m;g;d;Gate 4;admin;s3cret;extra";
-  search_mask_modify_text(text.c_str(), text.size(), out, sizeof(out));
-  EXPECT_STREQ(out, "10.1.2.4;;8081;;m;g;d;Gate 4;admin;******;extra");
-  search_mask_modify_text(text.c_str(), text.size(), out, 12);  // cut to size - 1
-  EXPECT_STREQ(out, "10.1.2.4;;8");
-  search_mask_modify_text("a;b;c;d;e;f;g;hunter2", 9, out, sizeof(out));  // cut by len
-  EXPECT_STREQ(out, "a;b;c;d;e");
-}
-
-TEST(SearchSplit, TitlesThatWouldSplitTheReplyAreInvalid) {
-  EXPECT_EQ(search_title_is_valid("Gate 4 (north) \xc3\xa9"), 1);
-  for (const char *bad : {"a;b", "a\x1b[2Jb", "a\nb", "a\x7f", "\t"})
-    EXPECT_EQ(search_title_is_valid(bad), 0) << bad;
-}
-
 TEST(SearchFrame, ModifyNeedsOurMacAndAWholeTarget) {
   SearchRequest req;
   auto f = modify_frame("1.2.3.4");
