@@ -5,6 +5,7 @@
 // frame semaphore, message socket, settings store, parking configuration, worker,
 // ready notice. Shutdown undoes it in reverse after the worker has ended.
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdint.h>
 #include <stdio.h>
@@ -158,9 +159,22 @@ void sleep_ms(long ms) {
 // The pid file names a live process: a non-empty first line whose number gives an
 // existing /proc/<pid> folder. Our own pid (a pid file left from before a reboot
 // may name it) does not count: we would wait for ourselves.
+// Opens a file under /tmp but never through a symbolic link planted in its place
+// (reported); creates it with mode 0644 when flags hold O_CREAT. A descriptor or -1.
+int open_tmp_file(const char *path, int flags) {
+  int fd = open(path, flags | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == ELOOP)
+    plog("main", "main", __LINE__, "refusing to open %s: it is a symbolic link\n", path);
+  return fd;
+}
+
 bool earlier_instance_alive() {
-  FILE *f = fopen(kPidFile, "r");
-  if (!f) return false;
+  int fd = open_tmp_file(kPidFile, O_RDONLY);
+  FILE *f = fd >= 0 ? fdopen(fd, "r") : nullptr;
+  if (!f) {
+    if (fd >= 0) close(fd);
+    return false;
+  }
   char line[32];
   bool haveLine = fgets(line, sizeof line, f) != nullptr;
   fclose(f);
@@ -177,6 +191,16 @@ bool earlier_instance_alive() {
     return false;
   }
   return S_ISDIR(st.st_mode);
+}
+
+// Writes our pid and a line feed, as "echo <pid> > file" would, without a shell.
+void write_pid_file() {
+  int fd = open_tmp_file(kPidFile, O_WRONLY | O_CREAT | O_TRUNC);
+  if (fd < 0) return;
+  char text[32];
+  int len = snprintf(text, sizeof text, "%d\n", (int)getpid());
+  if (write(fd, text, (size_t)len) != len) perror(kPidFile);
+  close(fd);
 }
 
 // ---- frames -----------------------------------------------------------------------
@@ -394,9 +418,7 @@ int main() {
   plog("main", "main", 541, PLOG_RED "cur_time: [%llu s %llums]" PLOG_RESET " \n",
        (unsigned long long)tv.tv_sec, (unsigned long long)(tv.tv_usec / 1000));
 
-  char command[128];
-  snprintf(command, sizeof command, "echo %d > %s", (int)getpid(), kPidFile);
-  qz_system(command);
+  write_pid_file();
 
   if (hdal_start() != 0) return -1;
 

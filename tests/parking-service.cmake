@@ -16,7 +16,7 @@ unit_test(test_scene SOURCES unit/test_scene.cpp LIBS scene_file)
 if(TARGET parking)
   foreach(case lifecycle park40-replay park40-pixels suspend wrong-size instance-wait
           instance-sigint verbose-toggle reconnect detector-bad hdal-fail sigterm
-          detector-fail stop-signals)
+          detector-fail stop-signals pid-symlink)
     e2e_test(parking.${case} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/parking/${case} LABELS tsan)
   endforeach()
 endif()

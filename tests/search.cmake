@@ -8,6 +8,11 @@ unit_test(search_proto_test
   LIBS Threads::Threads)
 target_include_directories(search_proto_test PRIVATE ${search_dir})
 
+unit_test(search_guard_test
+  SOURCES unit/search_guard_test.cpp ${search_dir}/search_guard.cpp
+  LIBS Threads::Threads)
+target_include_directories(search_guard_test PRIVATE ${search_dir})
+
 if(TARGET osa)
   unit_test(osa_net_test SOURCES unit/osa_net_test.cpp LIBS osa)
 endif()
@@ -48,3 +53,7 @@ foreach(target fuzz_search_frame fuzz_search_modify_text fuzz_tovrin_datagram)
     target_include_directories(${target} PRIVATE ${search_dir})
   endif()
 endforeach()
+
+if(BUILD_BENCHMARKS)
+  add_subdirectory(${CMAKE_CURRENT_SOURCE_DIR}/bench/search ${CMAKE_CURRENT_BINARY_DIR}/bench/search)
+endif()

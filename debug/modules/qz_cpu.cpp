@@ -3,9 +3,11 @@
 // the average, maximum and minimum load.
 #include <getopt.h>
 #include <math.h>
+#include <fcntl.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "module_util.h"
 #include "osa.h"
@@ -180,7 +182,9 @@ static int cpu_init_param(int argc, char **argv) {
 static int cpu_run(int argc, char **argv) {
   if (cpu_init_param(argc, argv) != 0) return 0;
 
-  FILE *log = fopen(cpu.logName, "w");
+  int logFd = OSA_openNoFollow(cpu.logName, O_WRONLY | O_CREAT | O_TRUNC);
+  FILE *log = logFd >= 0 ? fdopen(logFd, "w") : nullptr;
+  if (!log && logFd >= 0) close(logFd);
   if (log != nullptr)
     OSA_printf("\33[1;32mCreate cpu log: %s\n\33[0;39m \n", cpu.logName);
   else

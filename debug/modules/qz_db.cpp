@@ -105,7 +105,7 @@ static void db_con_close(void) {
 // Takes the process lock and the lock file; returns the lock file's descriptor, or
 // -1 when the work goes on without a lock (the file cannot be opened or locked).
 static int db_lock(void) {
-  int fd = open(db.lockFile, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  int fd = OSA_openNoFollow(db.lockFile, O_RDWR | O_CREAT);
   if (fd < 0) return -1;
   pthread_rwlock_wrlock(&db_rwlock);
   if (lockf(fd, F_LOCK, 0) != 0) {

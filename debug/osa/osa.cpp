@@ -2,6 +2,7 @@
 #include "osa.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
@@ -150,4 +151,12 @@ void OSA_sleepMs(uint32_t ms) {
   ts.tv_sec = ms / 1000;
   ts.tv_nsec = (long)(ms % 1000) * 1000000L;
   nanosleep(&ts, nullptr);  // a signal ends it early; the rest is not slept
+}
+
+int OSA_openNoFollow(const char *path, int flags) {
+  int fd = open(path, flags | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == ELOOP)
+    OSA_error("osa", "OSA_openNoFollow", __LINE__, "refusing to open %s: it is a symbolic link\n",
+              path);
+  return fd;
 }

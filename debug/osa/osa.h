@@ -28,6 +28,11 @@ void OSA_error(const char *source, const char *function, int line, const char *f
 void OSA_verror(const char *source, const char *function, int line, const char *fmt,
                 va_list args) __attribute__((format(printf, 4, 0)));
 
+// Opens path (O_CREAT creates it with mode 0644) but never through a symbolic link:
+// a link planted in its place (under /tmp anyone may plant one) is refused with a
+// report. Returns the descriptor (close-on-exec) or -1.
+int OSA_openNoFollow(const char *path, int flags);
+
 int OSA_init(void);
 int OSA_exit(void);
 

@@ -3,6 +3,10 @@
 
 #include <arpa/inet.h>
 #include <ctype.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <spawn.h>
+#include <stdint.h>
 #include <net/if.h>
 #include <net/route.h>
 #include <netinet/in.h>
@@ -11,25 +15,21 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "osa.h"
 
 #define NET_SRC "osa_net"
 
-int CheckIPAddr(const char *text) {
-  if (!text) return 0;
-  int part[4];
-  char sep[4];
-  if (sscanf(text, "%d%c%d%c%d%c%d%c", &part[0], &sep[0], &part[1], &sep[1], &part[2], &sep[2],
-             &part[3], &sep[3]) != 7)
-    return 0;
-  for (int i = 0; i < 3; i++)
-    if (sep[i] != '.') return 0;
-  for (int i = 0; i < 4; i++)
-    if ((unsigned)part[i] > 255) return 0;
+int net_canonical_ipv4(const char *text, char out[INET_ADDRSTRLEN]) {
+  struct in_addr addr;
+  if (!text || inet_pton(AF_INET, text, &addr) != 1) return 0;
+  if (out && !inet_ntop(AF_INET, &addr, out, INET_ADDRSTRLEN)) return 0;
   return 1;
 }
+
+int CheckIPAddr(const char *text) { return net_canonical_ipv4(text, NULL); }
 
 // A datagram socket for one ioctl; reports a failure under the caller's name.
 static int open_ioctl_socket(const char *function) {
@@ -75,7 +75,7 @@ static int set_address(const char *ifname, const char *addr, unsigned long reque
   memset(&sin, 0, sizeof(sin));
   sin.sin_family = AF_INET;
   sin.sin_port = 0;
-  if (!addr || !inet_aton(addr, &sin.sin_addr)) sin.sin_addr.s_addr = 0;
+  if (!addr || inet_pton(AF_INET, addr, &sin.sin_addr) != 1) sin.sin_addr.s_addr = 0;
   int fd = open_ioctl_socket(function);
   if (fd < 0) return -1;
   struct ifreq req;
@@ -210,7 +210,7 @@ int net_set_gateway(const char *ifname, const char *gateway) {
   while (next_gateway_route(fp, ifname, &old)) net_del_gateway(old);
   fclose(fp);
   struct in_addr addr;
-  if (!gateway || !inet_aton(gateway, &addr)) addr.s_addr = 0;
+  if (!gateway || inet_pton(AF_INET, gateway, &addr) != 1) addr.s_addr = 0;
   return net_add_gateway(addr.s_addr);
 }
 
@@ -223,20 +223,58 @@ int net_hostname_is_safe(const char *hostname) {
   return 1;
 }
 
+// Runs argv[0] from PATH with argv, no shell between, standard output to /dev/null.
+// Returns the child's pid, or -1 when it could not be started.
+static pid_t spawn_quiet(char *const argv[]) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  int status = posix_spawnp(&pid, argv[0], &actions, NULL, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return status == 0 ? pid : -1;
+}
+
+static void *reap_child(void *arg) {
+  waitpid((pid_t)(intptr_t)arg, NULL, 0);
+  return NULL;
+}
+
+static void run_and_wait(char *const argv[]) {
+  pid_t pid = spawn_quiet(argv);
+  if (pid > 0) waitpid(pid, NULL, 0);
+}
+
 int net_start_dhcp(const char *ifname, const char *hostname) {
-  // The host name lands in a shell command: anything the shell could interpret
-  // would run as root, so such names are refused rather than passed on.
+  // A host name with characters outside a DNS label's is refused, not passed on.
   if (!net_hostname_is_safe(hostname) || !net_hostname_is_safe(ifname) || !ifname[0]) {
     OSA_error(NET_SRC, "net_start_dhcp", __LINE__,
               "refusing to start dhcpcd: unsafe interface or host name \"%s\"\n",
               hostname ? hostname : "");
     return -1;
   }
-  int ignored = system("killall -2 dhcpcd");
-  ignored = system("killall -9 dhcpcd");
-  (void)ignored;
-  char cmd[128];
-  snprintf(cmd, sizeof(cmd), "%s %s -t 30 -h '%s' > /dev/null", "dhcpcd", ifname, hostname);
-  OSA_printf("dhcp:%s", cmd);
-  return system(cmd);
+  char killall[] = "killall", dhcpcd[] = "dhcpcd", timeoutFlag[] = "-t", timeout[] = "30",
+       hostFlag[] = "-h", interrupt[] = "-2", kill9[] = "-9";
+  char *const release[] = {killall, interrupt, dhcpcd, NULL};
+  char *const stop[] = {killall, kill9, dhcpcd, NULL};
+  run_and_wait(release);
+  run_and_wait(stop);
+  // An argument vector: no length limit cuts the command and no shell reads the name.
+  char *const start[] = {dhcpcd,   const_cast<char *>(ifname),   timeoutFlag, timeout,
+                         hostFlag, const_cast<char *>(hostname), NULL};
+  OSA_printf("dhcp:%s %s -t 30 -h '%s' > /dev/null", dhcpcd, ifname, hostname);
+  pid_t pid = spawn_quiet(start);
+  if (pid < 0) {
+    OSA_error(NET_SRC, "net_start_dhcp", __LINE__, "cannot start dhcpcd\n");
+    return -1;
+  }
+  // The client waits up to 30 s for a lease: the caller goes on meanwhile, and a
+  // detached thread collects the child's exit status.
+  pthread_t reaper;
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  if (pthread_create(&reaper, &attr, reap_child, (void *)(intptr_t)pid) != 0) waitpid(pid, NULL, WNOHANG);
+  pthread_attr_destroy(&attr);
+  return 0;
 }

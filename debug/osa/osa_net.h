@@ -9,13 +9,17 @@
 extern "C" {
 #endif
 
-// 1 if text is a dotted-decimal IPv4 address ("a.b.c.d", each 0..255, nothing
-// after), else 0. Exported from `debug` for the libraries it loads.
+// 1 if text is a dotted-decimal IPv4 address as inet_pton takes it ("a.b.c.d", each
+// 0..255 without leading zeros or signs, nothing around it), else 0. Exported from `debug` for the libraries it loads.
 __attribute__((visibility("default"))) int CheckIPAddr(const char *text);
 
 #ifdef __cplusplus
 }
 #endif
+
+// 1 and the canonical text of a dotted quad that CheckIPAddr accepts (out may be
+// null), else 0.
+int net_canonical_ipv4(const char *text, char out[16]);
 
 int net_get_ifaddr(const char *ifname, char *buf, size_t size);
 int net_set_ifaddr(const char *ifname, const char *addr);
@@ -32,6 +36,7 @@ int net_add_gateway(unsigned long gatewayNetworkOrder);
 // 1 if hostname may be handed to the DHCP client's command line: only letters,
 // digits, '-' and '.' (an empty name too).
 int net_hostname_is_safe(const char *hostname);
-// Stops any running DHCP client and starts one for ifname; returns the shell's
-// result. A host name that is not safe is refused (-1) and nothing runs.
+// Stops any running DHCP client and starts one for ifname in the background, without
+// a shell; 0 once started, -1 when it could not be. A host name that is not safe is
+// refused (-1) and nothing runs.
 int net_start_dhcp(const char *ifname, const char *hostname);

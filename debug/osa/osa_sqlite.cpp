@@ -26,7 +26,7 @@ int OSA_sqlite3Open(OSA_SqliteHndl *hndl, const char *path) {
     return -1;
   }
   if (hndl->lockFile != nullptr) {
-    hndl->lockFd = open(hndl->lockFile, O_RDWR | O_CREAT, 0644);
+    hndl->lockFd = OSA_openNoFollow(hndl->lockFile, O_RDWR | O_CREAT);
     if (hndl->lockFd < 0) {
       OSA_error("osa_sqlite", __func__, __LINE__, "Open %s failed!", hndl->lockFile);
       return -1;

@@ -22,6 +22,7 @@
 #include "osa_net.h"
 #include "qzdb.h"
 #include "qzutil.h"
+#include "search_guard.h"
 #include "search_proto.h"
 #include "test.h"
 
@@ -40,6 +41,9 @@ static pthread_mutex_t g_storeLock = PTHREAD_MUTEX_INITIALIZER;
 // Guards the capture handle against being closed while another thread sends on it
 // or breaks its loop.
 static pthread_mutex_t g_captureLock = PTHREAD_MUTEX_INITIALIZER;
+// Anyone on the segment may ask: replies are budgeted and password guesses slowed.
+static ReplyLimiter g_replyLimiter(5, 100);
+static PasswordGuard g_passwordGuard;
 
 static bool search_running(void) { return g_searchRunning.load() != 0; }
 
@@ -159,41 +163,73 @@ static int send_frame(SearchListener *listener, const uint8_t *frame, size_t len
   return result == 0 ? 0 : -1;
 }
 
-// Fills the reply text; live addresses when live is set (a search reply with DHCP on).
-static void reply_text(char *out, size_t size, int ifaceKind, bool allowLive) {
+// What replies report, read from the store (and eth0) at most once a second and at
+// once after an accepted modify, so that a request costs no store reads.
+typedef struct ReplySnapshot {
   DbDevice dev;
   DbOem oem;
   DbNetwork net;
   DbPort port;
-  memset(&port, 0, sizeof(port));
-  pthread_mutex_lock(&g_storeLock);
-  read_device(&dev, &oem);
-  read_network(&net, ifaceKind);
-  db_get_port(&port);
-  pthread_mutex_unlock(&g_storeLock);
+  char liveIp[64], liveMask[64], liveGateway[64];  // eth0's own, read when DHCP is on
+  uint8_t mac[6];
+  bool haveMac;
+  bool valid;
+  int64_t takenMs;
+} ReplySnapshot;
+static ReplySnapshot g_snapshot;
+static pthread_mutex_t g_snapshotLock = PTHREAD_MUTEX_INITIALIZER;
 
-  char liveIp[64] = "", liveMask[64] = "", liveGateway[64] = "";
-  SearchReplyInfo info;
-  info.ip = net.ip;
-  info.netmask = net.netmask;
-  info.gateway = net.gateway;
-  if (allowLive && net.dhcp) {
-    net_get_ifaddr(SEARCH_IFACE, liveIp, sizeof(liveIp));
-    net_get_netmask(SEARCH_IFACE, liveMask, sizeof(liveMask));
-    net_get_gateway(SEARCH_IFACE, liveGateway, sizeof(liveGateway));
-    info.ip = liveIp;
-    info.netmask = liveMask;
-    info.gateway = liveGateway;
+static void snapshot_invalidate(void) {
+  pthread_mutex_lock(&g_snapshotLock);
+  g_snapshot.valid = false;
+  pthread_mutex_unlock(&g_snapshotLock);
+}
+
+// Copies the snapshot of ifaceKind's settings, refreshing it when it is stale.
+static void snapshot_get(ReplySnapshot *out, int ifaceKind) {
+  int64_t now = search_monotonic_ms();
+  pthread_mutex_lock(&g_snapshotLock);
+  ReplySnapshot *snap = &g_snapshot;
+  if (!snap->valid || now - snap->takenMs >= 1000 || snap->net.iface != ifaceKind) {
+    memset(&snap->port, 0, sizeof(snap->port));
+    pthread_mutex_lock(&g_storeLock);
+    read_device(&snap->dev, &snap->oem);
+    read_network(&snap->net, ifaceKind);
+    db_get_port(&snap->port);
+    pthread_mutex_unlock(&g_storeLock);
+    snap->liveIp[0] = snap->liveMask[0] = snap->liveGateway[0] = '\0';
+    if (snap->net.dhcp) {
+      net_get_ifaddr(SEARCH_IFACE, snap->liveIp, sizeof(snap->liveIp));
+      net_get_netmask(SEARCH_IFACE, snap->liveMask, sizeof(snap->liveMask));
+      net_get_gateway(SEARCH_IFACE, snap->liveGateway, sizeof(snap->liveGateway));
+    }
+    snap->haveMac = get_mac(SEARCH_IFACE, snap->mac) == 0;
+    snap->valid = true;
+    snap->takenMs = now;
   }
-  info.httpPort = port.http;
-  info.dns = net.dns1;
-  info.model = dev.model;
-  info.firmware = dev.firmware;
-  info.serial = dev.serial;
-  info.title = dev.title;
-  info.name = device_name(&dev, &oem);
+  *out = *snap;
+  pthread_mutex_unlock(&g_snapshotLock);
+}
+
+// Fills the reply text; live addresses when allowLive is set (a search reply with
+// DHCP on).
+static void reply_text(char *out, size_t size, int ifaceKind, bool allowLive) {
+  ReplySnapshot snap;
+  snapshot_get(&snap, ifaceKind);
+  const bool live = allowLive && snap.net.dhcp;
+  SearchReplyInfo info;
+  info.ip = live ? snap.liveIp : snap.net.ip;
+  info.netmask = live ? snap.liveMask : snap.net.netmask;
+  info.gateway = live ? snap.liveGateway : snap.net.gateway;
+  info.httpPort = snap.port.http;
+  info.dns = snap.net.dns1;
+  info.model = snap.dev.model;
+  info.firmware = snap.dev.firmware;
+  info.serial = snap.dev.serial;
+  info.title = snap.dev.title;
+  info.name = device_name(&snap.dev, &snap.oem);
   info.uptime = seconds_since_boot();
-  info.dhcp = net.dhcp;
+  info.dhcp = snap.net.dhcp;
   search_format_reply_text(out, size, &info);
 }
 
@@ -222,6 +258,43 @@ int modify_reponse(SearchListener *listener, const uint8_t dst[6], int result) {
 }
 
 
+// search_check_user behind the guessing pause: while a pause runs every check is
+// refused without looking at the password.
+static int check_user_guarded(const char *user, const char *password) {
+  int64_t now = search_monotonic_ms();
+  if (g_passwordGuard.paused(now)) return -1;
+  if (search_check_user(user, password) == 0) {
+    g_passwordGuard.succeeded();
+    return 0;
+  }
+  unsigned pauseMs = g_passwordGuard.failed(now);
+  if (pauseMs)
+    OSA_error(SEARCH_SRC, "search_check_user", __LINE__,
+              "repeated wrong passwords: modify requests refused for %u ms\n", pauseMs);
+  return -1;
+}
+
+// Copies an address that CheckIPAddr accepts into field in its canonical form;
+// anything else leaves field as it was.
+static void take_address(char *field, size_t size, const char *text) {
+  char canonical[INET_ADDRSTRLEN];
+  if (net_canonical_ipv4(text, canonical)) module_copy_text(field, size, canonical);
+}
+
+// A title that would split the reply into extra fields is skipped, with a report.
+static bool title_usable(const char *title, const char *function) {
+  if (!title[0]) return false;
+  if (search_title_is_valid(title)) return true;
+  OSA_error(SEARCH_SRC, function, __LINE__, "title skipped: ';' or a control byte\n");
+  return false;
+}
+
+// Reports a store write that failed; always -1.
+static int write_failed(const char *function, const char *write) {
+  OSA_error(SEARCH_SRC, function, __LINE__, "%s failed: nothing more written\n", write);
+  return -1;
+}
+
 int modify_device(const char *text, size_t len, int ifaceKind) {
   SearchModifyFields f;
   search_split_modify_text(text, len, &f);
@@ -232,57 +305,71 @@ int modify_device(const char *text, size_t len, int ifaceKind) {
   const char *password = f.field[MODIFY_PASSWORD];
   if (!user[0] || !password[0]) return -1;
   pthread_mutex_lock(&g_storeLock);
-  if (search_check_user(user, password) != 0) {
+  if (check_user_guarded(user, password) != 0) {
     pthread_mutex_unlock(&g_storeLock);
     return -1;
   }
-  DbNetwork next;
-  read_network(&next, ifaceKind);
+  // Every field is checked before the first write.
+  DbNetwork current;
+  read_network(&current, ifaceKind);
+  DbNetwork next = current;
   // Peers put the DHCP flag in the user field's leading digits; a name gives 0.
   next.dhcp = (uint8_t)strtol(user, NULL, 10);
-  if (CheckIPAddr(f.field[MODIFY_IP])) module_copy_text(next.ip, sizeof(next.ip), f.field[MODIFY_IP]);
+  take_address(next.ip, sizeof(next.ip), f.field[MODIFY_IP]);
+  take_address(next.netmask, sizeof(next.netmask), f.field[MODIFY_NETMASK]);
+  take_address(next.gateway, sizeof(next.gateway), f.field[MODIFY_GATEWAY]);
+  take_address(next.dns1, sizeof(next.dns1), f.field[MODIFY_DNS]);
   long port = strtol(f.field[MODIFY_HTTP_PORT], NULL, 10);
   if (port < 1) port = 1;
   if (port > 65535) port = 65535;
-  db_set_port_http((int)port);
-  if (CheckIPAddr(f.field[MODIFY_NETMASK]))
-    module_copy_text(next.netmask, sizeof(next.netmask), f.field[MODIFY_NETMASK]);
-  if (CheckIPAddr(f.field[MODIFY_GATEWAY]))
-    module_copy_text(next.gateway, sizeof(next.gateway), f.field[MODIFY_GATEWAY]);
-  if (CheckIPAddr(f.field[MODIFY_DNS])) module_copy_text(next.dns1, sizeof(next.dns1), f.field[MODIFY_DNS]);
-  if (f.field[MODIFY_TITLE][0]) db_set_device_title(f.field[MODIFY_TITLE]);
-
-  DbNetwork current;
-  read_network(&current, ifaceKind);
-  int result = 0;
-  if (next.dhcp != current.dhcp || strcmp(next.ip, current.ip) != 0 ||
+  const char *title = f.field[MODIFY_TITLE];
+  const bool writeTitle = title_usable(title, "modify_device");
+  const bool changed =
+      next.dhcp != current.dhcp || strcmp(next.ip, current.ip) != 0 ||
       strcmp(next.netmask, current.netmask) != 0 || strcmp(next.gateway, current.gateway) != 0 ||
-      strcmp(next.dns1, current.dns1) != 0) {
-    db_set_network(&next);
-    result = 1;
-  }
+      strcmp(next.dns1, current.dns1) != 0;
+
+  int result = changed ? 1 : 0;
+  if (db_set_port_http((int)port) != 0)
+    result = write_failed("modify_device", "db_set_port_http");
+  else if (writeTitle && db_set_device_title(title) != 0)
+    result = write_failed("modify_device", "db_set_device_title");
+  else if (changed && db_set_network(&next) != 0)
+    result = write_failed("modify_device", "db_set_network");
   pthread_mutex_unlock(&g_storeLock);
+  snapshot_invalidate();  // after the store lock: a refresh takes them the other way round
   return result;
+}
+
+static uint64_t mac_key(const uint8_t mac[6]) {
+  uint64_t key = 0;
+  for (int i = 0; i < 6; i++) key = (key << 8) | mac[i];
+  return key;
 }
 
 void search_handle_frame(SearchListener *listener, const uint8_t *frame, size_t caplen) {
   if (caplen <= SEARCH_HEADER_LEN) return;
-  uint8_t mac[6];
-  const bool haveMac = get_mac(SEARCH_IFACE, mac) == 0;
+  ReplySnapshot snap;
+  snapshot_get(&snap, listener->ifaceKind);
   SearchRequest req;
-  SearchRequestKind kind = search_parse_frame(frame, caplen, haveMac ? mac : NULL, &req);
+  SearchRequestKind kind = search_parse_frame(frame, caplen, snap.haveMac ? snap.mac : NULL, &req);
   if (kind == SEARCH_REQ_IGNORE) return;
   uint8_t requester[6];
   memcpy(requester, req.requester, 6);
   if (kind == SEARCH_REQ_SEARCH) {
-    search_response(listener, requester);
+    // Over budget: dropped silently.
+    if (g_replyLimiter.allow(mac_key(requester), search_monotonic_ms()))
+      search_response(listener, requester);
     return;
   }
-  OSA_printf("Modify Device:%.*s \n", (int)req.textLen, req.text);
+  char shown[SEARCH_FRAME_LEN];
+  search_mask_modify_text(req.text, req.textLen, shown, sizeof(shown));
+  OSA_printf("Modify Device:%s \n", shown);
   int result = modify_device(req.text, req.textLen, 0);
   modify_reponse(listener, requester, result != -1 ? 1 : 0);
   if (result == 1) OSA_printf("modify device info. \n");
-  search_init_network();
+  // Only an accepted modify touches the interface.
+  if (result != -1) search_init_network();
 }
 
 static void on_frame(u_char *user, const struct pcap_pkthdr *header, const u_char *bytes) {
@@ -457,16 +544,12 @@ int tovrin_search_resp(void) {
     close(fd);
     return -1;
   }
-  DbDevice dev;
-  DbOem oem;
-  DbNetwork net;
-  pthread_mutex_lock(&g_storeLock);
-  read_device(&dev, &oem);
-  read_network(&net, 0);
-  pthread_mutex_unlock(&g_storeLock);
+  ReplySnapshot snap;
+  snapshot_get(&snap, 0);
   uint8_t reply[TOVRIN_SEARCH_REPLY_LEN];
-  tovrin_build_search_reply(reply, mac, inet_addr(net.ip), inet_addr(net.netmask),
-                            inet_addr(net.gateway), device_name(&dev, &oem), dev.firmware);
+  tovrin_build_search_reply(reply, mac, inet_addr(snap.net.ip), inet_addr(snap.net.netmask),
+                            inet_addr(snap.net.gateway), device_name(&snap.dev, &snap.oem),
+                            snap.dev.firmware);
   return send_broadcast(fd, reply, sizeof(reply));
 }
 
@@ -491,59 +574,69 @@ int tovrin_modify(const uint8_t *req, size_t len) {
     OSA_printf("tovrin modify device.chk_sum:%u!=%u. \n", (unsigned)m.checksumComputed,
                (unsigned)m.checksumReceived);
   pthread_mutex_lock(&g_storeLock);
-  if (search_check_user("admin", m.password) != 0) {
+  if (check_user_guarded("admin", m.password) != 0) {
     pthread_mutex_unlock(&g_storeLock);
-    OSA_printf("tovrin modify device.password:%s is wrong. \n", m.password);
+    OSA_printf("tovrin modify device.password:%s is wrong. \n", kMaskedPassword);
     return -1;
   }
+  // Every field is checked before the first write.
   DbNetwork net;
   read_network(&net, 0);
   net.dhcp = 0;
-  if (CheckIPAddr(m.ip)) module_copy_text(net.ip, sizeof(net.ip), m.ip);
-  if (CheckIPAddr(m.netmask)) module_copy_text(net.netmask, sizeof(net.netmask), m.netmask);
-  if (CheckIPAddr(m.gateway)) module_copy_text(net.gateway, sizeof(net.gateway), m.gateway);
+  take_address(net.ip, sizeof(net.ip), m.ip);
+  take_address(net.netmask, sizeof(net.netmask), m.netmask);
+  take_address(net.gateway, sizeof(net.gateway), m.gateway);
   module_copy_text(net.dns1, sizeof(net.dns1), net.gateway);
-  db_set_network(&net);
-  if (m.title[0]) {
-    qz_string_strip(m.title, '\n');
-    qz_string_strip(m.title, '\r');
-    db_set_device_title(m.title);
-  }
-  if (m.newPassword[0] && strcmp(m.newPassword, m.password) != 0) {
-    DbUser user;
-    memset(&user, 0, sizeof(user));
+  qz_string_strip(m.title, '\n');
+  qz_string_strip(m.title, '\r');
+  const bool writeTitle = title_usable(m.title, "tovrin_modify");
+  const bool newPassword = m.newPassword[0] && strcmp(m.newPassword, m.password) != 0;
+  DbUser user;
+  memset(&user, 0, sizeof(user));
+  if (newPassword) {
     module_copy_text(user.name, sizeof(user.name), "admin");
     module_copy_text(user.password, sizeof(user.password), m.newPassword);
     user.privilege = 0;
     update_user_module_permission_by_privilege(-1, 0, user.permission);
-    db_set_user(&user);
   }
+
+  int result = 0;
+  if (db_set_network(&net) != 0)
+    result = write_failed("tovrin_modify", "db_set_network");
+  else if (writeTitle && db_set_device_title(m.title) != 0)
+    result = write_failed("tovrin_modify", "db_set_device_title");
+  else if (newPassword && db_set_user(&user) != 0)
+    result = write_failed("tovrin_modify", "db_set_user");
   pthread_mutex_unlock(&g_storeLock);
-  return 0;
+  snapshot_invalidate();  // after the store lock: a refresh takes them the other way round
+  return result;
 }
 
-void tovrin_handle_datagram(const uint8_t *dgram, size_t len) {
+bool tovrin_handle_datagram(const uint8_t *dgram, size_t len, uint32_t sender) {
   int command = tovrin_classify(dgram, len);
   if (command == TOVRIN_CMD_SEARCH) {
-    tovrin_search_resp();
-    return;
+    // Replies are broadcast: the same budget as raw replies, keyed by the sender's
+    // IPv4 address (kept apart from MACs by bit 48).
+    if (g_replyLimiter.allow((1ull << 48) | sender, search_monotonic_ms())) tovrin_search_resp();
+    return false;
   }
-  if (command != TOVRIN_CMD_MODIFY) return;
+  if (command != TOVRIN_CMD_MODIFY) return false;
   uint8_t mac[6];
   if (get_mac(SEARCH_IFACE, mac) != 0) {
     OSA_error(SEARCH_SRC, "is_mac_match", __LINE__, "Tovrin Get MAC Fail.\n");
-    return;
+    return false;
   }
   // Bytes 10..15 of a datagram of 11..15 bytes are partly missing: they read as zero.
   uint8_t target[6] = {0};
   memcpy(target, dgram + 10, len - 10 < 6 ? len - 10 : 6);
-  if (memcmp(target, mac, 6) != 0) return;
+  if (memcmp(target, mac, 6) != 0) return false;
   if (tovrin_modify(dgram, len) == 0) {
     tovrin_modify_resp("Successfully.");
   } else {
     OSA_error(SEARCH_SRC, "tovrin_socket_thread", __LINE__, "tovrin modify failed.\n");
     tovrin_modify_resp("Failed.");
   }
+  return true;
 }
 
 void *tovrin_socket_thread(void *) {
@@ -569,13 +662,16 @@ void *tovrin_socket_thread(void *) {
     struct pollfd pfd = {fd, POLLIN, 0};
     int ready = poll(&pfd, 1, 100);
     if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
-    ssize_t n = ready > 0 ? recv(fd, buf, sizeof(buf), 0) : -1;
+    struct sockaddr_in from;
+    socklen_t fromLen = sizeof(from);
+    memset(&from, 0, sizeof(from));
+    ssize_t n = ready > 0 ? recvfrom(fd, buf, sizeof(buf), 0, (struct sockaddr *)&from, &fromLen) : -1;
     if (n < 0) {
       perror("tovrin recv failed");
       break;
     }
-    tovrin_handle_datagram(buf, (size_t)n);
-    search_sleep_ms(1000);
+    // Junk costs nothing; a served modify is followed by a pause of one second.
+    if (tovrin_handle_datagram(buf, (size_t)n, ntohl(from.sin_addr.s_addr))) search_sleep_ms(1000);
   }
   close(fd);
   return NULL;

@@ -28,8 +28,9 @@ void *search_listen(void *arg);
 void *search_timer_thread(void *arg);
 int search_response(SearchListener *listener, const uint8_t dst[6]);
 int modify_reponse(SearchListener *listener, const uint8_t dst[6], int result);
-// Carries out a modify text (ending at its NUL or after len bytes): -1 refused, 0
-// accepted with the address settings unchanged, 1 accepted and changed.
+// Carries out a modify text (ending at its NUL or after len bytes): -1 refused or a
+// store write failed, 0 accepted with the address settings unchanged, 1 accepted and
+// changed.
 int modify_device(const char *text, size_t len, int ifaceKind);
 int search_check_user(const char *user, const char *password);
 int get_mac(const char *ifname, uint8_t out[6]);
@@ -41,5 +42,6 @@ int tovrin_search_resp(void);
 // req holds len received bytes (at most 128); missing bytes count as zero.
 int tovrin_modify(const uint8_t *req, size_t len);
 int tovrin_modify_resp(const char *text);
-// One received datagram: answers, modifies or ignores it.
-void tovrin_handle_datagram(const uint8_t *dgram, size_t len);
+// One received datagram from the IPv4 address sender (host order): answers, modifies
+// or ignores it. True when it served a modify request.
+bool tovrin_handle_datagram(const uint8_t *dgram, size_t len, uint32_t sender);

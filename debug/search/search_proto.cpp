@@ -17,6 +17,7 @@ static_assert(sizeof(TovrinModify::title) == TOVRIN_NAME_SIZE, "title bound");
 
 const uint8_t kSearchSignature[4] = {0x20, 0x12, 0x06, 0x10};
 const uint8_t kBroadcastMac[6] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+const char kMaskedPassword[] = "******";
 const uint8_t kTovrinMagic[TOVRIN_MAGIC_LEN] = {'T', 'O', 'V', 'R', 'I', 'N', 'u', 't'};
 
 // Copies at most size - 1 bytes of src (ending at its NUL or after len bytes) and
@@ -34,6 +35,7 @@ SearchRequestKind search_parse_frame(const uint8_t *frame, size_t caplen, const 
                                      SearchRequest *req) {
   memset(req, 0, sizeof(*req));
   if (caplen <= SEARCH_HEADER_LEN) return SEARCH_REQ_IGNORE;
+  if (frame[6] & 0x01) return SEARCH_REQ_IGNORE;  // group source: forged or reflected
   if (ownMac && memcmp(frame + 6, ownMac, 6) == 0) return SEARCH_REQ_IGNORE;
   if (memcmp(frame + 14, kSearchSignature, sizeof(kSearchSignature)) != 0)
     return SEARCH_REQ_IGNORE;
@@ -71,6 +73,35 @@ void search_split_modify_text(const char *text, size_t len, SearchModifyFields *
     copy_bounded(out->field[index], SEARCH_FIELD_SIZE, text + start, pos - start);
     index++;
   }
+}
+
+void search_mask_modify_text(const char *text, size_t len, char *out, size_t size) {
+  if (size == 0) return;
+  size_t n = 0, pos = 0;
+  int piece = 0;
+  auto put = [&](char c) {
+    if (n + 1 < size) out[n++] = c;
+  };
+  while (pos < len && text[pos] != '\0') {
+    if (text[pos] == ';') {
+      put(text[pos++]);
+      continue;
+    }
+    size_t start = pos;
+    while (pos < len && text[pos] != '\0' && text[pos] != ';') pos++;
+    if (piece++ == MODIFY_PASSWORD) {
+      for (const char *m = kMaskedPassword; *m; m++) put(*m);
+    } else {
+      for (size_t i = start; i < pos; i++) put(text[i]);
+    }
+  }
+  out[n] = '\0';
+}
+
+int search_title_is_valid(const char *title) {
+  for (const unsigned char *p = (const unsigned char *)title; *p; p++)
+    if (*p == ';' || *p < 0x20 || *p == 0x7f) return 0;
+  return 1;
 }
 
 void search_format_reply_text(char *out, size_t size, const SearchReplyInfo *info) {

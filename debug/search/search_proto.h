@@ -46,8 +46,9 @@ typedef struct SearchRequest {
   size_t textLen;                // ends at the first NUL or at the captured length
 } SearchRequest;
 
-// Classifies one captured frame. ownMac (may be null when it could not be read) is
-// the camera's eth0 MAC: frames sent from it are ignored, and a modify request is
+// Classifies one captured frame. A source MAC with the group bit set (broadcast,
+// multicast: no real sender has one) is ignored. ownMac (may be null when it could
+// not be read) is the camera's eth0 MAC: frames sent from it are ignored, and a modify request is
 // taken only when its target equals it. Never reads past caplen.
 SearchRequestKind search_parse_frame(const uint8_t *frame, size_t caplen, const uint8_t *ownMac,
                                      SearchRequest *req);
@@ -71,6 +72,16 @@ typedef struct SearchModifyFields {
 // 127 characters; pieces after the eighth are dropped). The text ends at its first
 // NUL or after len bytes.
 void search_split_modify_text(const char *text, size_t len, SearchModifyFields *out);
+
+// The modify text as it may be printed: the password piece (the eighth non-empty
+// one) reads "******", every other byte as received. Ends at the first NUL or after
+// len bytes; cut to size - 1 characters.
+void search_mask_modify_text(const char *text, size_t len, char *out, size_t size);
+extern const char kMaskedPassword[];
+
+// 1 if a title keeps the reply's fields apart: no ';', no control byte (below 0x20,
+// or 0x7f).
+int search_title_is_valid(const char *title);
 
 // What a reply text reports, in the order of its twelve fields.
 typedef struct SearchReplyInfo {

@@ -21,7 +21,8 @@ TEST(CheckIPAddr, AcceptsDottedQuads) {
 
 TEST(CheckIPAddr, RejectsEverythingElse) {
   for (const char *bad : {"256.1.1.1", "1.2.3", "1.2.3.4.5", "1.2.3.4 ", "1.2.3.4\n", "1,2,3,4",
-                          "-1.2.3.4", "", "a.b.c.d", "1.2.3.-4"})
+                          "-1.2.3.4", "", "a.b.c.d", "1.2.3.-4", " 10.0.0.5",
+                          "4294967306.0.0.5", "+10.+0.+0.+5", "010.0.0.012"})
     EXPECT_EQ(CheckIPAddr(bad), 0) << '"' << bad << '"';
   EXPECT_EQ(CheckIPAddr(nullptr), 0);
 }
@@ -75,7 +76,13 @@ class DhcpStandIns : public ::testing::Test {
     std::string cmd = "rm -rf '" + dir_ + "'";
     ASSERT_EQ(system(cmd.c_str()), 0);
   }
+  // The client starts in the background: wait (at most 2 s) for its line.
   std::string calls() {
+    for (int i = 0; i < 200 && calls_now().find("dhcpcd eth0") == std::string::npos; i++)
+      usleep(10000);
+    return calls_now();
+  }
+  std::string calls_now() {
     std::string out;
     FILE *fp = fopen((dir_ + "/calls").c_str(), "r");
     if (!fp) return out;
@@ -92,11 +99,18 @@ TEST_F(DhcpStandIns, StartsTheClientForASafeName) {
   EXPECT_EQ(calls(), "killall -2 dhcpcd\nkillall -9 dhcpcd\ndhcpcd eth0 -t 30 -h cam1\n");
 }
 
+// No shell and no fixed-size command line: a long name reaches the client whole.
+TEST_F(DhcpStandIns, PassesALongNameWhole) {
+  std::string name(100, 'a');
+  EXPECT_EQ(net_start_dhcp("eth0", name.c_str()), 0);
+  EXPECT_EQ(calls(), "killall -2 dhcpcd\nkillall -9 dhcpcd\ndhcpcd eth0 -t 30 -h " + name + "\n");
+}
+
 TEST_F(DhcpStandIns, RefusesANameTheShellWouldInterpret) {
   std::string marker = dir_ + "/p";
   std::string name = "x'; touch " + marker + "; '";
   EXPECT_EQ(net_start_dhcp("eth0", name.c_str()), -1);
-  EXPECT_EQ(calls(), "");  // not even the killall of a running client
+  EXPECT_EQ(calls_now(), "");  // not even the killall of a running client
   EXPECT_NE(access(marker.c_str(), F_OK), 0);
 }
 

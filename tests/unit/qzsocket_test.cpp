@@ -261,6 +261,24 @@ TEST_F(Socket, ReconnectsAfterPeerRestart) {
   ASSERT_TRUE(eventually([] { return received_count() == 1; }));
 }
 
+// A control process with every slot taken accepts and closes at once: the client
+// waits 100 ms before each new attempt instead of spinning (a busy machine only
+// lowers the count).
+TEST_F(Socket, ReconnectsNoFasterThanEveryTenthOfASecond) {
+  listen_now();
+  ASSERT_EQ(qz_sock_init(record_message, nullptr, 13, path_.c_str()), 0);
+  int accepted = 0;
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (std::chrono::steady_clock::now() < end) {
+    struct pollfd p = {listen_fd_, POLLIN, 0};
+    if (poll(&p, 1, 50) != 1) continue;
+    int fd = accept(listen_fd_, nullptr, nullptr);
+    if (fd >= 0) accepted++, close(fd);
+  }
+  EXPECT_GE(accepted, 2);
+  EXPECT_LE(accepted, 12);
+}
+
 TEST(SocketFrame, DecodeBounds) {
   std::vector<uint8_t> good = frame(3, 6116, 13, 1, {'a', 'b', 0});
   QzMsgHeader header;

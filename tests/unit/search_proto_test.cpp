@@ -60,6 +60,14 @@ TEST(SearchFrame, IgnoresHeaderOnlyOwnAndUnsignedFrames) {
   unsigned_[17] = 0x11;
   EXPECT_EQ(search_parse_frame(unsigned_.data(), unsigned_.size(), kCamera, &req),
             SEARCH_REQ_IGNORE);
+  // A group source address (broadcast, multicast) is no real sender.
+  const uint8_t broadcast[6] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
+  const uint8_t multicast[6] = {0x01, 0x00, 0x5e, 0x00, 0x00, 0x01};
+  for (const uint8_t *src : {broadcast, multicast}) {
+    auto group = header(0, 0, src);
+    group.resize(60);
+    EXPECT_EQ(search_parse_frame(group.data(), group.size(), kCamera, &req), SEARCH_REQ_IGNORE);
+  }
 }
 
 TEST(SearchFrame, ModifyNeedsOurMacAndAWholeTarget) {

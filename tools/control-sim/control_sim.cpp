@@ -20,6 +20,7 @@
 #include <string.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "qzsocket_frame.h"
@@ -36,6 +37,7 @@ const size_t kMaxCommand = 256;
 struct Peer {
   int fd;
   uint32_t id;  // client id taken from the sender field of its last frame
+  int64_t active_ms;  // when it connected or last sent a frame
 };
 
 struct Sim {
@@ -107,15 +109,26 @@ void drop_peer(int index) {
   g_sim.peers[index] = g_sim.peers[--g_sim.peer_count];
 }
 
+int64_t monotonic_ms() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 void accept_peer() {
   int fd = accept4(g_sim.listen_fd, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd < 0) return;
   if (g_sim.peer_count == kMaxClients) {
-    fprintf(stderr, "control-sim: too many clients, refusing one\n");
-    close(fd);
-    return;
+    // A newcomer is usually a restarted service whose old connection lingers: the
+    // client idle longest makes room, rather than the newcomer being turned away.
+    int idlest = 0;
+    for (int i = 1; i < g_sim.peer_count; i++)
+      if (g_sim.peers[i].active_ms < g_sim.peers[idlest].active_ms) idlest = i;
+    fprintf(stderr, "control-sim: all %d slots taken, dropping client %u (idle longest)\n",
+            kMaxClients, g_sim.peers[idlest].id);
+    drop_peer(idlest);
   }
-  g_sim.peers[g_sim.peer_count++] = Peer{fd, 0};
+  g_sim.peers[g_sim.peer_count++] = Peer{fd, 0, monotonic_ms()};
   if (g_sim.verbose) fprintf(stderr, "control-sim: client connected\n");
 }
 
@@ -145,6 +158,7 @@ int read_peer(Peer &peer) {
     return 0;
   }
   peer.id = header.sender & 0xFFFFu;
+  peer.active_ms = monotonic_ms();
   print_message(header, data);
   return 0;
 }

@@ -109,6 +109,9 @@ int open_checked(const char *path, const char *probe, sqlite3 **out) {
 // everything, every other privilege may only look.
 uint8_t permission_level(int privilege) { return privilege <= 1 ? 2 : 1; }
 
+// The least privilege: what a stored value that cannot be trusted reads as.
+const int kLeastPrivilege = 255;
+
 }  // namespace
 
 extern "C" {
@@ -274,8 +277,20 @@ int oem_get_index(void) {
 
 static void fill_user(sqlite3_stmt *st, DbUser *user) {
   column_text(st, 0, user->name, sizeof user->name);
-  column_text(st, 1, user->password, sizeof user->password);
-  int privilege = sqlite3_column_int(st, 2);
+  // A privilege that is no integer in 0..255 must not wrap or convert to 0, the
+  // administrator.
+  sqlite3_int64 stored = sqlite3_column_int64(st, 2);
+  int privilege = sqlite3_column_type(st, 2) == SQLITE_INTEGER && stored >= 0 && stored <= 255
+                      ? static_cast<int>(stored)
+                      : kLeastPrivilege;
+  // A password longer than the field is not cut (its head would then match): the
+  // field stays empty and the user reads as the least privilege, so no check passes.
+  if (static_cast<size_t>(sqlite3_column_bytes(st, 1)) >= sizeof user->password) {
+    user->password[0] = '\0';
+    privilege = kLeastPrivilege;
+  } else {
+    column_text(st, 1, user->password, sizeof user->password);
+  }
   user->privilege = static_cast<uint8_t>(privilege);
   const void *blob = sqlite3_column_blob(st, 3);
   int bytes = sqlite3_column_bytes(st, 3);

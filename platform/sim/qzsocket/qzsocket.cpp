@@ -1,7 +1,7 @@
 // Message-socket client: one connection per process to the control process.
 //
-// A receive thread owns the connection: it connects (retrying every
-// kRetryMs while the peer is absent), receives frames and hands each well-formed one
+// A receive thread owns the connection: it connects (each new attempt kRetryMs
+// after the last), receives frames and hands each well-formed one
 // to the callback, and starts over when the peer goes away. Senders on any thread
 // use the same descriptor under send_lock; the receive thread changes the descriptor
 // only under that lock, so a send never races with a reconnect.
@@ -120,12 +120,16 @@ int receive_one(int fd) {
 void *receive_thread(void *) {
   qz_task_set_name("qzsocket_rx");
   int fd = -1;
+  bool first = true;
   while (g_client.running.load()) {
     if (fd < 0) {
+      // Every reconnect waits first: a peer that accepts and closes at once (the
+      // control process with every slot taken) must not make this a busy loop.
+      if (!first && wait_for_stop(kRetryMs)) break;
+      first = false;
       fd = try_connect();
       if (fd < 0) {
         g_client.state.store(QZ_SOCK_CONNECTING);
-        if (wait_for_stop(kRetryMs)) break;
         continue;
       }
       set_fd(fd);
