@@ -15,6 +15,7 @@ set_target_properties(qzdb-dump PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINA
 e2e_test(store.seeded ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/seeded)
 e2e_test(store.messaging ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/messaging)
 e2e_test(store.control-sim ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/control-sim)
+e2e_test(store.full-house ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/full-house)
 
 unit_test(qzdb_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/qzdb_test.cpp
           LIBS qzdb PkgConfig::SQLITE3)
