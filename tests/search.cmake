@@ -1,12 +1,8 @@
 # Discovery responder: frames and datagrams, network helpers, the responder on the
 # simulated board, and fuzz targets over everything it parses.
 set(search_dir ${PROJECT_SOURCE_DIR}/debug/search)
-set(search_proto_sources ${search_dir}/search_proto.cpp)
 
-unit_test(search_proto_test
-  SOURCES unit/search_proto_test.cpp ${search_proto_sources}
-  LIBS Threads::Threads)
-target_include_directories(search_proto_test PRIVATE ${search_dir})
+unit_test(search_proto_test SOURCES unit/search_proto_test.cpp LIBS search_proto)
 
 unit_test(search_guard_test
   SOURCES unit/search_guard_test.cpp ${search_dir}/search_guard.cpp
@@ -39,20 +35,12 @@ endforeach()
 
 # Fuzz targets, seeded with frames captured from the end-to-end cases.
 set(search_corpus ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/search)
-fuzz_target(fuzz_search_frame
-  SOURCES fuzz/search_frame_fuzz.cpp ${search_proto_sources}
-  CORPUS ${search_corpus}/frame)
-fuzz_target(fuzz_search_modify_text
-  SOURCES fuzz/search_modify_text_fuzz.cpp ${search_proto_sources}
-  CORPUS ${search_corpus}/modify_text)
-fuzz_target(fuzz_tovrin_datagram
-  SOURCES fuzz/tovrin_datagram_fuzz.cpp ${search_proto_sources}
-  CORPUS ${search_corpus}/tovrin)
-foreach(target fuzz_search_frame fuzz_search_modify_text fuzz_tovrin_datagram)
-  if(TARGET ${target})
-    target_include_directories(${target} PRIVATE ${search_dir})
-  endif()
-endforeach()
+fuzz_target(fuzz_search_frame SOURCES fuzz/search_frame_fuzz.cpp LIBS search_proto
+            CORPUS ${search_corpus}/frame)
+fuzz_target(fuzz_search_modify_text SOURCES fuzz/search_modify_text_fuzz.cpp LIBS search_proto
+            CORPUS ${search_corpus}/modify_text)
+fuzz_target(fuzz_tovrin_datagram SOURCES fuzz/tovrin_datagram_fuzz.cpp LIBS search_proto
+            CORPUS ${search_corpus}/tovrin)
 
 if(BUILD_BENCHMARKS)
   add_subdirectory(${CMAKE_CURRENT_SOURCE_DIR}/bench/search ${CMAKE_CURRENT_BINARY_DIR}/bench/search)

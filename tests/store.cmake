@@ -4,7 +4,6 @@
 # Client used by the end-to-end cases: $BUILD_DIR/tests/qzsock-client.
 add_executable(qzsock-client ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/qzsock_client.cpp)
 target_link_libraries(qzsock-client PRIVATE qzsocket)
-target_include_directories(qzsock-client PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/qzsocket)
 set_target_properties(qzsock-client PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 
 # Prints the store's records: $BUILD_DIR/tests/qzdb-dump.
@@ -22,13 +21,9 @@ target_compile_definitions(qzdb_test PRIVATE SEED_DIR="${PROJECT_SOURCE_DIR}/pla
 
 unit_test(qzsocket_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/qzsocket_test.cpp
           LIBS qzsocket LABELS tsan)
-target_include_directories(qzsocket_test PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/qzsocket)
 
 unit_test(qzstd_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/qzstd_test.cpp
           LIBS qzstd qzcommon LABELS tsan)
 
 fuzz_target(qzsocket_frame_fuzz SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/qzsocket_frame_fuzz.cpp
-            LIBS qzsocket CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/qzsocket_frame)
-if(TARGET qzsocket_frame_fuzz)
-  target_include_directories(qzsocket_frame_fuzz PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/qzsocket)
-endif()
+            LIBS qzsocket_frame CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/qzsocket_frame)

@@ -135,21 +135,26 @@ int search_check_user(const char *user, const char *password) {
   return result;
 }
 
-int search_init_network(void) {
-  DbNetwork net;
-  pthread_mutex_lock(&g_searchStoreLock);
-  read_network(&net, 0);
-  pthread_mutex_unlock(&g_searchStoreLock);
-  const char *ip = CheckIPAddr(net.ip) ? net.ip : "";
-  const char *mask = CheckIPAddr(net.netmask) ? net.netmask : "";
-  const char *gateway = CheckIPAddr(net.gateway) ? net.gateway : "";
-  if (net.dhcp) {
-    net_start_dhcp(SEARCH_IFACE, net.hostname);
+// Gives eth0 the wired settings of net: its static address, or a DHCP client.
+static void apply_network(const DbNetwork *net) {
+  const char *ip = CheckIPAddr(net->ip) ? net->ip : "";
+  const char *mask = CheckIPAddr(net->netmask) ? net->netmask : "";
+  const char *gateway = CheckIPAddr(net->gateway) ? net->gateway : "";
+  if (net->dhcp) {
+    net_start_dhcp(SEARCH_IFACE, net->hostname);
   } else {
     net_set_ifaddr(SEARCH_IFACE, ip);
     net_set_netmask(SEARCH_IFACE, mask);
     net_set_gateway(SEARCH_IFACE, gateway);
   }
+}
+
+int search_init_network(void) {
+  DbNetwork net;
+  pthread_mutex_lock(&g_searchStoreLock);
+  read_network(&net, 0);
+  pthread_mutex_unlock(&g_searchStoreLock);
+  apply_network(&net);
   return 0;
 }
 
@@ -162,16 +167,14 @@ static int send_frame(SearchListener *listener, const uint8_t *frame, size_t len
   return result == 0 ? 0 : -1;
 }
 
-// What replies report, read from the store (and eth0) at most once a second and at
-// once after an accepted modify, so that a request costs no store reads.
+// What replies report, read from the store (and eth0's live addresses) at most once a
+// second and at once after an accepted modify, so that a request costs no store reads.
 typedef struct ReplySnapshot {
   DbDevice dev;
   DbOem oem;
   DbNetwork net;
   DbPort port;
   char liveIp[64], liveMask[64], liveGateway[64];  // eth0's own, read when DHCP is on
-  uint8_t mac[6];
-  bool haveMac;
   bool valid;
   int64_t takenMs;
 } ReplySnapshot;
@@ -202,7 +205,6 @@ static void snapshot_get(ReplySnapshot *out, int ifaceKind) {
       net_get_netmask(SEARCH_IFACE, snap->liveMask, sizeof(snap->liveMask));
       net_get_gateway(SEARCH_IFACE, snap->liveGateway, sizeof(snap->liveGateway));
     }
-    snap->haveMac = get_mac(SEARCH_IFACE, snap->mac) == 0;
     snap->valid = true;
     snap->takenMs = now;
   }
@@ -277,7 +279,7 @@ static int check_user_guarded(const char *user, const char *password) {
 // anything else leaves field as it was.
 static void take_address(char *field, size_t size, const char *text) {
   char canonical[INET_ADDRSTRLEN];
-  if (net_canonical_ipv4(text, canonical)) module_copy_text(field, size, canonical);
+  if (net_canonical_ipv4(text, canonical)) OSA_copyText(field, size, canonical);
 }
 
 // A title that would split the reply into extra fields is skipped, with a report.
@@ -288,13 +290,103 @@ static bool title_usable(const char *title, const char *function) {
   return false;
 }
 
-// Reports a store write that failed; always -1.
-static int write_failed(const char *function, const char *write) {
-  module_error(MODULE_FILE, function, __LINE__, "%s failed: nothing more written\n", write);
-  return -1;
+// The store writes of one accepted modify, raw or UDP, in the order its protocol
+// makes them.
+enum ModifyWrite { WRITE_PORT, WRITE_TITLE, WRITE_NETWORK, WRITE_USER };
+typedef struct ModifyPlan {
+  DbNetwork net;       // read once from the store, then edited by the request
+  long httpPort;
+  const char *title;
+  DbUser user;
+  ModifyWrite writes[4];
+  int writeCount;
+  int result;          // what an accepted modify returns when every write succeeds
+} ModifyPlan;
+
+static void plan_write(ModifyPlan *plan, ModifyWrite write) {
+  plan->writes[plan->writeCount++] = write;
 }
 
-int modify_device(const char *text, size_t len, int ifaceKind) {
+// Fills plan from the request once the credentials passed; plan->net holds the stored
+// network row of the served interface.
+typedef void (*ModifyEditor)(ModifyPlan *plan, void *request);
+// modify_store's answer to credentials it refused (nothing read or written).
+enum { MODIFY_REFUSED = -2 };
+
+// One modify against the store, under the store lock: the credentials are checked
+// behind the guessing pause, the network row is read once and handed to edit, and the
+// planned writes run in order; the first that fails is reported by function and ends
+// them. Every field is checked before the first write. MODIFY_REFUSED, -1 when a write
+// failed, else plan->result; *stored receives the network row as the store holds it now.
+static int modify_store(const char *user, const char *password, int ifaceKind,
+                        ModifyEditor edit, void *request, const char *function,
+                        DbNetwork *stored) {
+  pthread_mutex_lock(&g_searchStoreLock);
+  if (check_user_guarded(user, password) != 0) {
+    pthread_mutex_unlock(&g_searchStoreLock);
+    return MODIFY_REFUSED;
+  }
+  ModifyPlan plan;
+  memset(&plan, 0, sizeof(plan));
+  read_network(&plan.net, ifaceKind);
+  *stored = plan.net;
+  edit(&plan, request);
+  int result = plan.result;
+  for (int i = 0; i < plan.writeCount && result != -1; i++) {
+    const char *failed = nullptr;
+    switch (plan.writes[i]) {
+      case WRITE_PORT:
+        if (db_set_port_http((int)plan.httpPort) != 0) failed = "db_set_port_http";
+        break;
+      case WRITE_TITLE:
+        if (db_set_device_title(plan.title) != 0) failed = "db_set_device_title";
+        break;
+      case WRITE_NETWORK:
+        if (db_set_network(&plan.net) != 0) failed = "db_set_network";
+        else *stored = plan.net;
+        break;
+      case WRITE_USER:
+        if (db_set_user(&plan.user) != 0) failed = "db_set_user";
+        break;
+    }
+    if (failed) {
+      module_error(MODULE_FILE, function, __LINE__, "%s failed: nothing more written\n", failed);
+      result = -1;
+    }
+  }
+  pthread_mutex_unlock(&g_searchStoreLock);
+  snapshot_invalidate();  // after the store lock: a refresh takes them the other way round
+  return result;
+}
+
+// The raw modify's edit: port (always), title, then the address fields, written only
+// when they changed.
+static void edit_raw_modify(ModifyPlan *plan, void *request) {
+  const SearchModifyFields *f = (const SearchModifyFields *)request;
+  const DbNetwork current = plan->net;
+  DbNetwork *next = &plan->net;
+  // Peers put the DHCP flag in the user field's leading digits; a name gives 0.
+  next->dhcp = (uint8_t)strtol(f->field[MODIFY_USER], nullptr, 10);
+  take_address(next->ip, sizeof(next->ip), f->field[MODIFY_IP]);
+  take_address(next->netmask, sizeof(next->netmask), f->field[MODIFY_NETMASK]);
+  take_address(next->gateway, sizeof(next->gateway), f->field[MODIFY_GATEWAY]);
+  take_address(next->dns1, sizeof(next->dns1), f->field[MODIFY_DNS]);
+  long port = strtol(f->field[MODIFY_HTTP_PORT], nullptr, 10);
+  plan->httpPort = port < 1 ? 1 : port > 65535 ? 65535 : port;
+  plan_write(plan, WRITE_PORT);
+  plan->title = f->field[MODIFY_TITLE];
+  if (title_usable(plan->title, "modify_device")) plan_write(plan, WRITE_TITLE);
+  const bool changed =
+      next->dhcp != current.dhcp || strcmp(next->ip, current.ip) != 0 ||
+      strcmp(next->netmask, current.netmask) != 0 || strcmp(next->gateway, current.gateway) != 0 ||
+      strcmp(next->dns1, current.dns1) != 0;
+  if (changed) plan_write(plan, WRITE_NETWORK);
+  plan->result = changed ? 1 : 0;
+}
+
+// Carries out a modify text: -1 refused or a store write failed, 0 accepted with the
+// address settings unchanged, 1 accepted and changed; *stored is the wired row after it.
+static int modify_device(const char *text, size_t len, int ifaceKind, DbNetwork *stored) {
   SearchModifyFields f;
   search_split_modify_text(text, len, &f);
   OSA_printf("===Modify Device==IP:%s HttpPort:%s Netmask:%s Gateway:%s Dns:%s== \n",
@@ -303,41 +395,8 @@ int modify_device(const char *text, size_t len, int ifaceKind) {
   const char *user = f.field[MODIFY_USER];
   const char *password = f.field[MODIFY_PASSWORD];
   if (!user[0] || !password[0]) return -1;
-  pthread_mutex_lock(&g_searchStoreLock);
-  if (check_user_guarded(user, password) != 0) {
-    pthread_mutex_unlock(&g_searchStoreLock);
-    return -1;
-  }
-  // Every field is checked before the first write.
-  DbNetwork current;
-  read_network(&current, ifaceKind);
-  DbNetwork next = current;
-  // Peers put the DHCP flag in the user field's leading digits; a name gives 0.
-  next.dhcp = (uint8_t)strtol(user, nullptr, 10);
-  take_address(next.ip, sizeof(next.ip), f.field[MODIFY_IP]);
-  take_address(next.netmask, sizeof(next.netmask), f.field[MODIFY_NETMASK]);
-  take_address(next.gateway, sizeof(next.gateway), f.field[MODIFY_GATEWAY]);
-  take_address(next.dns1, sizeof(next.dns1), f.field[MODIFY_DNS]);
-  long port = strtol(f.field[MODIFY_HTTP_PORT], nullptr, 10);
-  if (port < 1) port = 1;
-  if (port > 65535) port = 65535;
-  const char *title = f.field[MODIFY_TITLE];
-  const bool writeTitle = title_usable(title, "modify_device");
-  const bool changed =
-      next.dhcp != current.dhcp || strcmp(next.ip, current.ip) != 0 ||
-      strcmp(next.netmask, current.netmask) != 0 || strcmp(next.gateway, current.gateway) != 0 ||
-      strcmp(next.dns1, current.dns1) != 0;
-
-  int result = changed ? 1 : 0;
-  if (db_set_port_http((int)port) != 0)
-    result = write_failed("modify_device", "db_set_port_http");
-  else if (writeTitle && db_set_device_title(title) != 0)
-    result = write_failed("modify_device", "db_set_device_title");
-  else if (changed && db_set_network(&next) != 0)
-    result = write_failed("modify_device", "db_set_network");
-  pthread_mutex_unlock(&g_searchStoreLock);
-  snapshot_invalidate();  // after the store lock: a refresh takes them the other way round
-  return result;
+  int result = modify_store(user, password, ifaceKind, edit_raw_modify, &f, "modify_device", stored);
+  return result == MODIFY_REFUSED ? -1 : result;
 }
 
 static uint64_t mac_key(const uint8_t mac[6]) {
@@ -348,10 +407,9 @@ static uint64_t mac_key(const uint8_t mac[6]) {
 
 void search_handle_frame(SearchListener *listener, const uint8_t *frame, size_t caplen) {
   if (caplen <= SEARCH_HEADER_LEN) return;
-  ReplySnapshot snap;
-  snapshot_get(&snap, listener->ifaceKind);
   SearchRequest req;
-  SearchRequestKind kind = search_parse_frame(frame, caplen, snap.haveMac ? snap.mac : nullptr, &req);
+  SearchRequestKind kind =
+      search_parse_frame(frame, caplen, listener->haveMac ? listener->mac : nullptr, &req);
   if (kind == SEARCH_REQ_IGNORE) return;
   uint8_t requester[6];
   memcpy(requester, req.requester, 6);
@@ -364,11 +422,12 @@ void search_handle_frame(SearchListener *listener, const uint8_t *frame, size_t 
   char shown[SEARCH_FRAME_LEN];
   search_mask_modify_text(req.text, req.textLen, shown, sizeof(shown));
   OSA_printf("Modify Device:%s \n", shown);
-  int result = modify_device(req.text, req.textLen, 0);
+  DbNetwork stored;
+  int result = modify_device(req.text, req.textLen, 0, &stored);
   modify_reponse(listener, requester, result != -1 ? 1 : 0);
   if (result == 1) OSA_printf("modify device info. \n");
   // Only an accepted modify touches the interface.
-  if (result != -1) search_init_network();
+  if (result != -1) apply_network(&stored);
 }
 
 static void on_frame(u_char *user, const struct pcap_pkthdr *header, const u_char *bytes) {
@@ -443,7 +502,7 @@ int qz_search_init(void) {
   g_searchListener.ifaceKind = 0;
   g_searchListener.capture.store(nullptr);
   memset(g_searchListener.mac, 0, sizeof(g_searchListener.mac));
-  get_mac(SEARCH_IFACE, g_searchListener.mac);
+  g_searchListener.haveMac = get_mac(SEARCH_IFACE, g_searchListener.mac) == 0;
 
   const unsigned prio = OSA_thrMidPriority();
   if (OSA_thrCreate(&g_searchListener.thread, search_listen, prio, 0, &g_searchListener) != 0) {
@@ -566,49 +625,43 @@ int tovrin_modify_resp(const char *text) {
   return send_broadcast(fd, reply, sizeof(reply));
 }
 
+// The UDP modify's edit: the wired row (written whether or not it changed), the
+// title, and the administrator's new password.
+static void edit_tovrin_modify(ModifyPlan *plan, void *request) {
+  TovrinModify *m = (TovrinModify *)request;
+  DbNetwork *net = &plan->net;
+  net->dhcp = 0;
+  take_address(net->ip, sizeof(net->ip), m->ip);
+  take_address(net->netmask, sizeof(net->netmask), m->netmask);
+  take_address(net->gateway, sizeof(net->gateway), m->gateway);
+  OSA_copyText(net->dns1, sizeof(net->dns1), net->gateway);
+  plan_write(plan, WRITE_NETWORK);
+  qz_string_strip(m->title, '\n');
+  qz_string_strip(m->title, '\r');
+  plan->title = m->title;
+  if (title_usable(m->title, "tovrin_modify")) plan_write(plan, WRITE_TITLE);
+  if (m->newPassword[0] && strcmp(m->newPassword, m->password) != 0) {
+    OSA_copyText(plan->user.name, sizeof(plan->user.name), "admin");
+    OSA_copyText(plan->user.password, sizeof(plan->user.password), m->newPassword);
+    plan->user.privilege = 0;
+    update_user_module_permission_by_privilege(-1, 0, plan->user.permission);
+    plan_write(plan, WRITE_USER);
+  }
+  plan->result = 0;
+}
+
 int tovrin_modify(const uint8_t *req, size_t len) {
   TovrinModify m;
   tovrin_parse_modify(req, len, &m);
   if (m.checksumComputed != m.checksumReceived)
     OSA_printf("tovrin modify device.chk_sum:%u!=%u. \n", (unsigned)m.checksumComputed,
                (unsigned)m.checksumReceived);
-  pthread_mutex_lock(&g_searchStoreLock);
-  if (check_user_guarded("admin", m.password) != 0) {
-    pthread_mutex_unlock(&g_searchStoreLock);
-    OSA_printf("tovrin modify device.password:%s is wrong. \n", kMaskedPassword);
-    return -1;
-  }
-  // Every field is checked before the first write.
-  DbNetwork net;
-  read_network(&net, 0);
-  net.dhcp = 0;
-  take_address(net.ip, sizeof(net.ip), m.ip);
-  take_address(net.netmask, sizeof(net.netmask), m.netmask);
-  take_address(net.gateway, sizeof(net.gateway), m.gateway);
-  module_copy_text(net.dns1, sizeof(net.dns1), net.gateway);
-  qz_string_strip(m.title, '\n');
-  qz_string_strip(m.title, '\r');
-  const bool writeTitle = title_usable(m.title, "tovrin_modify");
-  const bool newPassword = m.newPassword[0] && strcmp(m.newPassword, m.password) != 0;
-  DbUser user;
-  memset(&user, 0, sizeof(user));
-  if (newPassword) {
-    module_copy_text(user.name, sizeof(user.name), "admin");
-    module_copy_text(user.password, sizeof(user.password), m.newPassword);
-    user.privilege = 0;
-    update_user_module_permission_by_privilege(-1, 0, user.permission);
-  }
-
-  int result = 0;
-  if (db_set_network(&net) != 0)
-    result = write_failed("tovrin_modify", "db_set_network");
-  else if (writeTitle && db_set_device_title(m.title) != 0)
-    result = write_failed("tovrin_modify", "db_set_device_title");
-  else if (newPassword && db_set_user(&user) != 0)
-    result = write_failed("tovrin_modify", "db_set_user");
-  pthread_mutex_unlock(&g_searchStoreLock);
-  snapshot_invalidate();  // after the store lock: a refresh takes them the other way round
-  return result;
+  DbNetwork stored;
+  int result = modify_store("admin", m.password, 0, edit_tovrin_modify, &m, "tovrin_modify",
+                            &stored);
+  if (result != MODIFY_REFUSED) return result;
+  OSA_printf("tovrin modify device.password:%s is wrong. \n", kMaskedPassword);
+  return -1;
 }
 
 bool tovrin_handle_datagram(const uint8_t *dgram, size_t len, uint32_t sender) {

@@ -185,13 +185,4 @@ TEST(ModuleText, NumbersMustBeWholeToCount) {
   EXPECT_FALSE(module_is_number(nullptr));
 }
 
-TEST(ModuleText, CopyCutsToTheFieldAndZeroesTheRest) {
-  char field[8];
-  memset(field, 'x', sizeof field);
-  module_copy_text(field, sizeof field, "abc");
-  EXPECT_EQ(memcmp(field, "abc\0\0\0\0\0", 8), 0);
-  module_copy_text(field, sizeof field, "0123456789");
-  EXPECT_EQ(memcmp(field, "0123456\0", 8), 0);
-}
-
 }  // namespace
