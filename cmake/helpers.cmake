@@ -48,15 +48,46 @@ function(e2e_test name dir)
     ENVIRONMENT "BUILD_DIR=${CMAKE_BINARY_DIR};SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()
 
-# fuzz_target(NAME SOURCES ... LIBS ... CORPUS DIR): a libFuzzer program, built only
-# with -DBUILD_FUZZERS=ON (clang). CTest runs it over its seed corpus for a bounded
-# time under the label `fuzz`.
+# e2e_cases(AREA [LABELS ...]): every folder under tests/e2e/AREA that holds a `cmd`,
+# at any depth, is one case named AREA.<its path with '.' for '/'>, labelled LABELS
+# unless the folder has a `labels` file, whose lines replace them. A case whose
+# `requires` file names a variable that is false here (UMOCKDEV_FOUND, opencv_found)
+# is left out.
+function(e2e_cases area)
+  cmake_parse_arguments(EC "" "" "LABELS" ${ARGN})
+  set(root ${PROJECT_SOURCE_DIR}/tests/e2e/${area})
+  file(GLOB_RECURSE commands CONFIGURE_DEPENDS RELATIVE ${root} ${root}/*/cmd)
+  foreach(command ${commands})
+    get_filename_component(case ${command} DIRECTORY)
+    set(dir ${root}/${case})
+    if(EXISTS ${dir}/requires)
+      file(STRINGS ${dir}/requires needed)
+      if(NOT ${needed})
+        continue()
+      endif()
+    endif()
+    set(labels ${EC_LABELS})
+    if(EXISTS ${dir}/labels)
+      file(STRINGS ${dir}/labels labels)
+    endif()
+    string(REPLACE "/" "." name ${case})
+    e2e_test(${area}.${name} ${dir} LABELS ${labels})
+  endforeach()
+endfunction()
+
+# fuzz_target(NAME LIBS ... [INCLUDES ...]): the libFuzzer program tests/fuzz/NAME.cpp
+# (NAME is <target>_fuzz), built only with -DBUILD_FUZZERS=ON (clang). CTest runs it
+# under the label `fuzz` for a bounded time over its seed corpus,
+# tests/fuzz/corpus/<target>/.
 function(fuzz_target name)
-  cmake_parse_arguments(FT "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(FT "" "" "LIBS;INCLUDES" ${ARGN})
   if(NOT BUILD_FUZZERS)
     return()
   endif()
-  add_executable(${name} ${FT_SOURCES})
+  string(REGEX REPLACE "_fuzz$" "" corpus_name ${name})
+  set(FT_CORPUS ${PROJECT_SOURCE_DIR}/tests/fuzz/corpus/${corpus_name})
+  add_executable(${name} ${PROJECT_SOURCE_DIR}/tests/fuzz/${name}.cpp)
+  target_include_directories(${name} PRIVATE ${FT_INCLUDES})
   # `fuzzers` builds every fuzz target and nothing else (the fuzz stage of scripts/test).
   if(NOT TARGET fuzzers)
     add_custom_target(fuzzers)

@@ -6,14 +6,7 @@ if(TARGET discover_output)
 endif()
 
 # End-to-end: discover against debug -M search in a sandbox.
-file(GLOB discover_cases LIST_DIRECTORIES true CONFIGURE_DEPENDS
-     ${CMAKE_CURRENT_SOURCE_DIR}/e2e/discover/*)
-foreach(case_dir ${discover_cases})
-  if(EXISTS ${case_dir}/cmd)
-    get_filename_component(case_name ${case_dir} NAME)
-    e2e_test(discover.${case_name} ${case_dir})
-  endif()
-endforeach()
+e2e_cases(discover)
 
 # The Wireshark dissector under tshark: golden decodes of every message kind and a run
 # over cut and mutated captures that must raise no Lua error.
@@ -24,7 +17,7 @@ set_tests_properties(wireshark.dissector PROPERTIES LABELS "wireshark" TIMEOUT 3
 # module tables and current.
 add_test(NAME man.pages COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/man/check-pages ${CMAKE_BINARY_DIR}/bin)
 set_tests_properties(man.pages PROPERTIES LABELS "man")
-e2e_test(man.debug-page ${CMAKE_CURRENT_SOURCE_DIR}/e2e/manpages/debug-page)
+e2e_cases(man)
 
 # The installed tree and the host-tools package (host builds: the package is theirs).
 if(NOT CMAKE_CROSSCOMPILING)

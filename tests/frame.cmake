@@ -8,6 +8,10 @@ unit_test(osa_thread_test SOURCES unit/osa_thread_test.cpp LIBS osa LABELS tsan)
 unit_test(frame_registry_test SOURCES unit/frame_registry_test.cpp LIBS frame)
 unit_test(frame_dispatch_test SOURCES unit/frame_dispatch_test.cpp LIBS frame)
 unit_test(frame_signal_test SOURCES unit/frame_signal_test.cpp LIBS frame LABELS tsan)
+# The helpers every module shares: option numbers, error reports, shell commands.
+unit_test(module_util_test SOURCES unit/module_util_test.cpp
+          ${PROJECT_SOURCE_DIR}/debug/modules/module_util.cpp LIBS frame)
+target_include_directories(module_util_test PRIVATE ${PROJECT_SOURCE_DIR}/debug/modules)
 
 # The tool's entry point over test modules of our own, for the end-to-end cases.
 add_executable(debug-testmods ${PROJECT_SOURCE_DIR}/debug/frame/test.cpp
@@ -15,9 +19,4 @@ add_executable(debug-testmods ${PROJECT_SOURCE_DIR}/debug/frame/test.cpp
 target_link_libraries(debug-testmods PRIVATE frame)
 set_target_properties(debug-testmods PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 
-set(frame_cases ${CMAKE_CURRENT_SOURCE_DIR}/e2e/frame)
-e2e_test(frame.debug_command_line ${frame_cases}/debug-command-line)
-e2e_test(frame.database_seeding ${frame_cases}/database-seeding)
-e2e_test(frame.command_line ${frame_cases}/command-line)
-e2e_test(frame.signal_burst ${frame_cases}/signal-burst LABELS tsan)
-e2e_test(frame.startup_failure ${frame_cases}/startup-failure)
+e2e_cases(frame)

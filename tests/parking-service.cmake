@@ -1,39 +1,31 @@
 # The video platform, the detector and the scene generator of the simulated board,
 # and the parking service end to end.
-unit_test(test_hdal_sim SOURCES unit/test_hdal_sim.cpp LIBS hdal)
-unit_test(test_qztraffic_sim SOURCES unit/test_qztraffic_sim.cpp LIBS qztraffic scene_file)
-target_include_directories(test_qztraffic_sim PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/qztraffic)
+unit_test(parking_hdal_sim_test SOURCES unit/parking_hdal_sim_test.cpp LIBS hdal)
+unit_test(parking_qztraffic_sim_test SOURCES unit/parking_qztraffic_sim_test.cpp LIBS qztraffic scene_file)
+target_include_directories(parking_qztraffic_sim_test PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/qztraffic)
 
-fuzz_target(fuzz_traffic_replay SOURCES fuzz/fuzz_traffic_replay.cpp LIBS qztraffic
-            CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/traffic_replay)
-if(TARGET fuzz_traffic_replay)
-  target_include_directories(fuzz_traffic_replay PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/qztraffic)
-endif()
-unit_test(test_scene SOURCES unit/test_scene.cpp LIBS scene_file)
+fuzz_target(traffic_replay_fuzz LIBS qztraffic
+            INCLUDES ${PROJECT_SOURCE_DIR}/platform/sim/qztraffic)
+unit_test(parking_scene_test SOURCES unit/parking_scene_test.cpp LIBS scene_file)
 
 # The service end to end with control-sim in the board sandbox. The service is
 # threaded, so the ThreadSanitizer stage runs these too.
 if(TARGET parking)
-  foreach(case lifecycle park40-replay park40-pixels suspend wrong-size instance-wait
-          instance-sigint verbose-toggle reconnect detector-bad hdal-fail sigterm
-          detector-fail stop-signals pid-symlink)
-    e2e_test(parking.${case} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/parking/${case} LABELS tsan)
-  endforeach()
+  e2e_cases(parking LABELS tsan)
 endif()
 
 # PKLot labels as parking rows (a python3 tool).
-add_test(NAME tools.pklot COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/unit/test_pklot.py)
+add_test(NAME tools.pklot COMMAND python3 ${CMAKE_CURRENT_SOURCE_DIR}/unit/tools_pklot_test.py)
 set_tests_properties(tools.pklot PROPERTIES LABELS tools)
 
 # Real footage: the network detector and the still-frame source exist only where
 # OpenCV was found (host builds).
 if(TARGET parking AND opencv_found)
-  e2e_test(parking.real-footage ${CMAKE_CURRENT_SOURCE_DIR}/e2e/parking/real-footage)
-  unit_test(test_real_footage SOURCES unit/test_real_footage.cpp LIBS hdal qztraffic)
-  target_include_directories(test_real_footage PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/hdal
+  unit_test(parking_real_footage_test SOURCES unit/parking_real_footage_test.cpp LIBS hdal qztraffic)
+  target_include_directories(parking_real_footage_test PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/hdal
                              ${PROJECT_SOURCE_DIR}/platform/sim/qztraffic)
-  target_compile_definitions(test_real_footage PRIVATE SOURCE_DIR="${PROJECT_SOURCE_DIR}")
-  use_opencv(test_real_footage)
+  target_compile_definitions(parking_real_footage_test PRIVATE SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  use_opencv(parking_real_footage_test)
   if(BUILD_BENCHMARKS)
     add_executable(detector_bench bench/real-footage/detector_bench.cpp)
     target_include_directories(detector_bench PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/hdal

@@ -9,31 +9,16 @@ function(peripheral_tool name)
   target_link_options(${name} PRIVATE -fno-sanitize=all)
 endfunction()
 
-peripheral_tool(shmtool ${CMAKE_CURRENT_SOURCE_DIR}/peripherals/shmtool.c)
+peripheral_tool(shmtool ${CMAKE_CURRENT_SOURCE_DIR}/support/shmtool.c)
 
 if(UMOCKDEV_FOUND)
-  peripheral_tool(devemu ${CMAKE_CURRENT_SOURCE_DIR}/peripherals/devemu.c)
+  peripheral_tool(devemu ${CMAKE_CURRENT_SOURCE_DIR}/support/devemu.c)
   target_link_libraries(devemu PRIVATE PkgConfig::UMOCKDEV)
 endif()
 
-# Every case folder under e2e/peripherals/<module>/<case> is one test.
-file(GLOB peripheral_cases RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}/e2e/peripherals
-     CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/e2e/peripherals/*/*/cmd)
-foreach(case_cmd ${peripheral_cases})
-  get_filename_component(case_dir ${case_cmd} DIRECTORY)
-  string(REPLACE "/" "." case_name ${case_dir})
-  set(labels peripherals)
-  if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/e2e/peripherals/${case_dir}/needs-umockdev)
-    if(NOT UMOCKDEV_FOUND)
-      continue()
-    endif()
-  endif()
-  e2e_test(peripherals.${case_name} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/peripherals/${case_dir}
-           LABELS ${labels})
-endforeach()
+# Cases are e2e/peripherals/<module>/<case>; those driving emulated devices require umockdev.
+e2e_cases(peripherals LABELS peripherals)
 
-unit_test(peripheral_libs_test
-          SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/peripheral_libs_test.cpp
-                  ${PROJECT_SOURCE_DIR}/debug/modules/module_util.cpp
-          LIBS frame gpio pwm qzwifi)
-target_include_directories(peripheral_libs_test PRIVATE ${PROJECT_SOURCE_DIR}/debug/modules)
+unit_test(peripherals_board_libs_test
+          SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/peripherals_board_libs_test.cpp
+          LIBS gpio pwm qzwifi)

@@ -1,12 +1,8 @@
 # Discovery responder: frames and datagrams, network helpers, the responder on the
 # simulated board, and fuzz targets over everything it parses.
 set(search_dir ${PROJECT_SOURCE_DIR}/debug/search)
-set(search_proto_sources ${search_dir}/search_proto.cpp)
 
-unit_test(search_proto_test
-  SOURCES unit/search_proto_test.cpp ${search_proto_sources}
-  LIBS Threads::Threads)
-target_include_directories(search_proto_test PRIVATE ${search_dir})
+unit_test(search_proto_test SOURCES unit/search_proto_test.cpp LIBS search_proto)
 
 unit_test(search_guard_test
   SOURCES unit/search_guard_test.cpp ${search_dir}/search_guard.cpp
@@ -18,41 +14,15 @@ if(TARGET osa)
 endif()
 
 # End-to-end: debug -M search on eth0, discover on tool0, one sandbox each. The threaded
-# responder runs in every case, so the ThreadSanitizer stage runs them too.
-file(GLOB search_cases LIST_DIRECTORIES true CONFIGURE_DEPENDS
-     ${CMAKE_CURRENT_SOURCE_DIR}/e2e/search/*)
-foreach(case_dir ${search_cases})
-  if(NOT EXISTS ${case_dir}/cmd)
-    continue()
-  endif()
-  get_filename_component(case_name ${case_dir} NAME)
-  if(case_name STREQUAL "announce")
-    # About a minute: two announcements 30 seconds apart.
-    e2e_test(search.${case_name} ${case_dir} LABELS slow)
-  elseif(case_name STREQUAL "scale16")
-    # Sixteen sandboxes on one bridge (about 10 s); bounded by the case's own retries.
-    e2e_test(search.${case_name} ${case_dir} LABELS scale)
-  else()
-    e2e_test(search.${case_name} ${case_dir} LABELS tsan)
-  endif()
-endforeach()
+# responder runs in every case, so the ThreadSanitizer stage runs them too; `announce`
+# (about a minute: two announcements 30 s apart) is `slow` and `scale16` (sixteen
+# sandboxes on one bridge) is `scale` instead.
+e2e_cases(search LABELS tsan)
 
 # Fuzz targets, seeded with frames captured from the end-to-end cases.
-set(search_corpus ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/search)
-fuzz_target(fuzz_search_frame
-  SOURCES fuzz/search_frame_fuzz.cpp ${search_proto_sources}
-  CORPUS ${search_corpus}/frame)
-fuzz_target(fuzz_search_modify_text
-  SOURCES fuzz/search_modify_text_fuzz.cpp ${search_proto_sources}
-  CORPUS ${search_corpus}/modify_text)
-fuzz_target(fuzz_tovrin_datagram
-  SOURCES fuzz/tovrin_datagram_fuzz.cpp ${search_proto_sources}
-  CORPUS ${search_corpus}/tovrin)
-foreach(target fuzz_search_frame fuzz_search_modify_text fuzz_tovrin_datagram)
-  if(TARGET ${target})
-    target_include_directories(${target} PRIVATE ${search_dir})
-  endif()
-endforeach()
+fuzz_target(search_frame_fuzz LIBS search_proto)
+fuzz_target(search_modify_text_fuzz LIBS search_proto)
+fuzz_target(tovrin_datagram_fuzz LIBS search_proto)
 
 if(BUILD_BENCHMARKS)
   add_subdirectory(${CMAKE_CURRENT_SOURCE_DIR}/bench/search ${CMAKE_CURRENT_BINARY_DIR}/bench/search)

@@ -2,34 +2,25 @@
 # control-sim, and the frame decoder's fuzz target.
 
 # Client used by the end-to-end cases: $BUILD_DIR/tests/qzsock-client.
-add_executable(qzsock-client ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/qzsock_client.cpp)
+add_executable(qzsock-client ${CMAKE_CURRENT_SOURCE_DIR}/support/qzsock_client.cpp)
 target_link_libraries(qzsock-client PRIVATE qzsocket)
-target_include_directories(qzsock-client PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/qzsocket)
 set_target_properties(qzsock-client PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 
 # Prints the store's records: $BUILD_DIR/tests/qzdb-dump.
-add_executable(qzdb-dump ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/qzdb_dump.cpp)
+add_executable(qzdb-dump ${CMAKE_CURRENT_SOURCE_DIR}/support/qzdb_dump.cpp)
 target_link_libraries(qzdb-dump PRIVATE qzdb)
 set_target_properties(qzdb-dump PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 
-e2e_test(store.seeded ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/seeded)
-e2e_test(store.messaging ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/messaging)
-e2e_test(store.control-sim ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/control-sim)
-e2e_test(store.full-house ${CMAKE_CURRENT_SOURCE_DIR}/e2e/store/full-house)
+e2e_cases(store)
 
-unit_test(qzdb_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/qzdb_test.cpp
+unit_test(store_qzdb_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/store_qzdb_test.cpp
           LIBS qzdb PkgConfig::SQLITE3)
-target_compile_definitions(qzdb_test PRIVATE SEED_DIR="${PROJECT_SOURCE_DIR}/platform/sim/qzdb/seed")
+target_compile_definitions(store_qzdb_test PRIVATE SEED_DIR="${PROJECT_SOURCE_DIR}/platform/sim/qzdb/seed")
 
-unit_test(qzsocket_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/qzsocket_test.cpp
+unit_test(store_qzsocket_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/store_qzsocket_test.cpp
           LIBS qzsocket LABELS tsan)
-target_include_directories(qzsocket_test PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/qzsocket)
 
-unit_test(qzstd_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/qzstd_test.cpp
+unit_test(store_qzstd_test SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/unit/store_qzstd_test.cpp
           LIBS qzstd qzcommon LABELS tsan)
 
-fuzz_target(qzsocket_frame_fuzz SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/qzsocket_frame_fuzz.cpp
-            LIBS qzsocket CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/qzsocket_frame)
-if(TARGET qzsocket_frame_fuzz)
-  target_include_directories(qzsocket_frame_fuzz PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/qzsocket)
-endif()
+fuzz_target(qzsocket_frame_fuzz LIBS qzsocket_frame)

@@ -93,12 +93,6 @@ bool module_is_number(const char *text) {
   return *end == '\0';
 }
 
-void module_copy_text(char *field, size_t fieldSize, const char *text) {
-  if (!field || fieldSize == 0) return;
-  memset(field, 0, fieldSize);
-  if (text) strncpy(field, text, fieldSize - 1);
-}
-
 void module_source_name(const char *file, char *buf, size_t len) {
   if (len == 0) return;
   const char *base = file ? strrchr(file, '/') : nullptr;

@@ -67,6 +67,3 @@ int module_format_command(char *buf, size_t len, const char *fmt, ...)
 // True when the whole text is a number in the base-detection form (optional sign,
 // digits, nothing after them).
 bool module_is_number(const char *text);
-// Copies text into a field of fieldSize bytes, cut to fieldSize - 1 characters; the
-// rest of the field is zeroed, so the text always ends inside it.
-void module_copy_text(char *field, size_t fieldSize, const char *text);

@@ -49,13 +49,13 @@ static struct {
   int32_t duty;
 } g_afCfg = {AF_TYPE_END, AF_FORWARD, 500};
 
-static LensInfo af_lens_info;
-static LensDrv af_driver;
-static OSA_SqliteHndl af_db = {nullptr, "/tmp/af_lock", -1, {}};
-static int af_show_header;
+static LensInfo g_afLensInfo;
+static LensDrv g_afDriver;
+static OSA_SqliteHndl g_afDb = {nullptr, "/tmp/af_lock", -1, {}};
+static int g_afShowHeader;
 
 // Lens mode of each lens type; types beyond the table use mode 5.
-static const uint8_t af_lens_modes[42] = {
+static const uint8_t g_afLensModes[42] = {
     3, 3, 3, 3, 3, 3, 3, 3,  // 0..7
     4, 4, 4, 4, 4, 4, 4, 4,  // 8..15
     5, 5, 5,                 // 16..18
@@ -69,7 +69,7 @@ static const uint8_t af_lens_modes[42] = {
 };
 
 static int af_lens_mode(uint32_t lensType) {
-  return lensType < sizeof af_lens_modes ? af_lens_modes[lensType] : 5;
+  return lensType < sizeof g_afLensModes ? g_afLensModes[lensType] : 5;
 }
 
 static void af_help(void) {
@@ -85,14 +85,14 @@ static void af_help(void) {
 // Prints a query's rows: a header of column names before the first row, then one
 // line of decimal values per row.
 static int af_print_row(void *, int columns, char **values, char **names) {
-  if (af_show_header) {
+  if (g_afShowHeader) {
     for (int i = 0; i < columns; i++) {
       const char *name = names[i] ? names[i] : "";
       OSA_printf("%s", name);
       OSA_printf("%s", strlen(name) < 8 ? "\t\t" : "\t");
     }
     OSA_printf("\n");
-    af_show_header = 0;
+    g_afShowHeader = 0;
   }
   for (int i = 0; i < columns; i++) {
     const char *value = values[i] ? values[i] : "";
@@ -109,18 +109,18 @@ static void af_run_sql(const char *text, bool query) {
   char sql[1024];
   strncpy(sql, text, sizeof sql - 1);
   sql[sizeof sql - 1] = '\0';
-  OSA_sqlite3Open(&af_db, AF_DB_PATH);
-  OSA_sqlite3Lock(&af_db, query ? 'r' : 'w');
-  if (query) af_show_header = 1;
-  OSA_sqlite3RunCmdAndCallback(&af_db, sql, query ? af_print_row : nullptr, nullptr);
-  OSA_sqlite3UnLock(&af_db);
-  OSA_sqlite3Close(&af_db);
+  OSA_sqlite3Open(&g_afDb, AF_DB_PATH);
+  OSA_sqlite3Lock(&g_afDb, query ? 'r' : 'w');
+  if (query) g_afShowHeader = 1;
+  OSA_sqlite3RunCmdAndCallback(&g_afDb, sql, query ? af_print_row : nullptr, nullptr);
+  OSA_sqlite3UnLock(&g_afDb);
+  OSA_sqlite3Close(&g_afDb);
 }
 
 // Focus to the position of the AF table's first row.
 static void af_focus_to_table(void) {
   const AfTblRow *row = af_find_tbl(0);
-  if (row) lens_drv_focus_run(af_lens_info.focusId, row->focusPos);
+  if (row) lens_drv_focus_run(g_afLensInfo.focusId, row->focusPos);
 }
 
 static int af_init_param(int argc, char **argv) {
@@ -162,7 +162,7 @@ static int af_init_param(int argc, char **argv) {
         break;
       case 't':
       case 's':
-        af_tbl_init(&af_lens_info, 5, 0);
+        af_tbl_init(&g_afLensInfo, 5, 0);
         break;
       case 'M':
         break;
@@ -177,10 +177,10 @@ static int af_run(int argc, char **argv) {
   AfPtzInfo ptz;
   memset(&ptz, 0, sizeof ptz);
   af_get_ptz(&ptz);
-  lens_get_info(ptz.lensType, &af_lens_info);
+  lens_get_info(ptz.lensType, &g_afLensInfo);
   int mode = af_lens_mode(ptz.lensType);
   OSA_printf("enLensMode=%d\n", mode);
-  len_register_drv((uint32_t)mode, &af_driver);
+  len_register_drv((uint32_t)mode, &g_afDriver);
 
   if (af_init_param(argc, argv) != 0) return -1;
 
@@ -191,7 +191,7 @@ static int af_run(int argc, char **argv) {
     case AF_FOCUS:
       OSA_printf("Focus dir %d duty %d \n", (int)g_afCfg.direction, g_afCfg.duty);
       // Negated modulo 2^32, as the driver's 32-bit word carries it.
-      lens_drv_focus_run(af_lens_info.focusId,
+      lens_drv_focus_run(g_afLensInfo.focusId,
                          g_afCfg.direction == AF_BACK ? (int32_t)(0u - (uint32_t)g_afCfg.duty)
                                                          : g_afCfg.duty);
       break;

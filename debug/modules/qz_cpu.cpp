@@ -43,9 +43,12 @@ static struct {
   int32_t count;
   int32_t delay;
   char logName[CPU_LOG_NAME_SIZE];
+} g_cpuCfg = {60, 1, "/tmp/cpulog.txt"};
+
+static struct {
   CpuTicks previous;
   double busy, sys, user, wait, steal;  // last computed sample, percent
-} cpu = {60, 1, "/tmp/cpulog.txt", {}, 0, 0, 0, 0, 0};
+} g_cpuLoad;
 
 static void cpu_help(void) {
   print_module_usage(MODULE_CPU, g_cpuOptions, g_cpuHelps, kCpuOptionRows);
@@ -115,24 +118,24 @@ static bool cpu_ticks_zero(const CpuTicks *t) {
 static void cpu_sample(void) {
   CpuTicks now;
   if (cpu_read_ticks(&now) != 0) return;
-  if (!cpu_ticks_zero(&cpu.previous)) {
-    const CpuTicks &prev = cpu.previous;
+  if (!cpu_ticks_zero(&g_cpuLoad.previous)) {
+    const CpuTicks &prev = g_cpuLoad.previous;
     uint32_t elapsed = now.total - prev.total;
     if (elapsed != 0) {
       double d = elapsed;
-      cpu.busy = 100 - static_cast<uint32_t>(now.idle - prev.idle) * 100.0 / d;
-      cpu.sys = static_cast<uint32_t>(now.sys - prev.sys) * 100.0 / d;
-      cpu.wait = static_cast<uint32_t>(now.iowait - prev.iowait) * 100.0 / d;
-      cpu.steal = static_cast<uint32_t>(now.steal - prev.steal) * 100.0 / d;
-      cpu.user = static_cast<uint32_t>(now.user - prev.user) * 100.0 / d;
+      g_cpuLoad.busy = 100 - static_cast<uint32_t>(now.idle - prev.idle) * 100.0 / d;
+      g_cpuLoad.sys = static_cast<uint32_t>(now.sys - prev.sys) * 100.0 / d;
+      g_cpuLoad.wait = static_cast<uint32_t>(now.iowait - prev.iowait) * 100.0 / d;
+      g_cpuLoad.steal = static_cast<uint32_t>(now.steal - prev.steal) * 100.0 / d;
+      g_cpuLoad.user = static_cast<uint32_t>(now.user - prev.user) * 100.0 / d;
     }
   }
-  cpu.previous = now;
+  g_cpuLoad.previous = now;
 }
 
 // Sleeps the sampling interval; a signal (stop request) cuts a long interval short.
 static void cpu_sleep(void) {
-  uint64_t left = static_cast<uint64_t>(cpu.delay) * 1000;
+  uint64_t left = static_cast<uint64_t>(g_cpuCfg.delay) * 1000;
   do {
     uint32_t chunk = left > 3600000 ? 3600000 : static_cast<uint32_t>(left);
     OSA_sleepMs(chunk);
@@ -154,20 +157,20 @@ static int cpu_init_param(int argc, char **argv) {
         if (value <= 0) {
           return MODULE_OPTION_FAIL(cpu_help, __LINE__, "Cpu delay must > 0\n");
         }
-        cpu.delay = value;
+        g_cpuCfg.delay = value;
         break;
       case 'c':
         value = static_cast<int32_t>(module_parse_u32(optarg));
         if (value <= 0) {
           return MODULE_OPTION_FAIL(cpu_help, __LINE__, "Cpu count must > 0\n");
         }
-        cpu.count = value;
+        g_cpuCfg.count = value;
         break;
       case 'l':
         if (strlen(optarg) >= CPU_LOG_NAME_SIZE) {
           return MODULE_OPTION_FAIL(cpu_help, __LINE__, "Cpu log name length must < 64!\n");
         }
-        snprintf(cpu.logName, sizeof cpu.logName, "%s", optarg);
+        snprintf(g_cpuCfg.logName, sizeof g_cpuCfg.logName, "%s", optarg);
         break;
       case 'v':
         OSA_printf("CPU version: %s\n", CPU_VERSION);
@@ -182,33 +185,33 @@ static int cpu_init_param(int argc, char **argv) {
 static int cpu_run(int argc, char **argv) {
   if (cpu_init_param(argc, argv) != 0) return 0;
 
-  int logFd = OSA_openNoFollow(cpu.logName, O_WRONLY | O_CREAT | O_TRUNC);
+  int logFd = OSA_openNoFollow(g_cpuCfg.logName, O_WRONLY | O_CREAT | O_TRUNC);
   FILE *log = logFd >= 0 ? fdopen(logFd, "w") : nullptr;
   if (!log && logFd >= 0) close(logFd);
   if (log != nullptr)
-    OSA_printf("\33[1;32mCreate cpu log: %s\n\33[0;39m \n", cpu.logName);
+    OSA_printf("\33[1;32mCreate cpu log: %s\n\33[0;39m \n", g_cpuCfg.logName);
   else
-    fprintf(stderr, "\33[0;31mError: Can't create log %s\n\33[0;39m \n", cpu.logName);
-  OSA_printf("\033[1;32mARM LOAD RUNNING FOR COUNT: %d \n\033[0;39m \n", cpu.count);
+    fprintf(stderr, "\33[0;31mError: Can't create log %s\n\33[0;39m \n", g_cpuCfg.logName);
+  OSA_printf("\033[1;32mARM LOAD RUNNING FOR COUNT: %d \n\033[0;39m \n", g_cpuCfg.count);
 
   double sum = 0, samples = 0, max = 0, min = 100;
   if (!test_stop_requested()) {
     int32_t i = 0;
     do {
       cpu_sample();
-      if (i >= 1 && i <= cpu.count) {
-        sum += cpu.busy;
+      if (i >= 1 && i <= g_cpuCfg.count) {
+        sum += g_cpuLoad.busy;
         samples += 1;
-        if (cpu.busy > max) max = cpu.busy;
-        if (cpu.busy < min) min = cpu.busy;
+        if (g_cpuLoad.busy > max) max = g_cpuLoad.busy;
+        if (g_cpuLoad.busy < min) min = g_cpuLoad.busy;
         if (log != nullptr)
           fprintf(log, "CPU:%3.0f%% (sys:%3.0f%% user:%3.0f%% wait:%3.0f%% steal:%3.0f%%)\n",
-                  cpu.busy, cpu.sys, cpu.user, cpu.wait, cpu.steal);
+                  g_cpuLoad.busy, g_cpuLoad.sys, g_cpuLoad.user, g_cpuLoad.wait, g_cpuLoad.steal);
         OSA_printf(
             "\33[1;32mCPU:%3.0f%% (sys:%3.0f%% user:%3.0f%% wait:%3.0f%% steal:%3.0f%%)"
             "\33[0;39m \n",
-            cpu.busy, cpu.sys, cpu.user, cpu.wait, cpu.steal);
-      } else if (i > cpu.count) {
+            g_cpuLoad.busy, g_cpuLoad.sys, g_cpuLoad.user, g_cpuLoad.wait, g_cpuLoad.steal);
+      } else if (i > g_cpuCfg.count) {
         test_request_stop();
       }
       if (i < INT32_MAX) i++;

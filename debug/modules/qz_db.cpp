@@ -44,7 +44,7 @@ MODULE_OPTION_ROWS(kDbOptionRows, g_dbOptions, g_dbHelps);
 static const struct {
   const char *name;
   const char *file;
-} db_databases[] = {
+} g_dbDatabases[] = {
     {"qzdb", "/mnt/nand/qzdb.db"},
     {"oem", "/mnt/nand2/oem.db"},
 };
@@ -55,8 +55,8 @@ static struct {
   sqlite3 *conn;                // open only for the length of one command
   char result[DB_RESULT_SIZE];
   size_t resultLen;
-} db;
-static pthread_rwlock_t db_rwlock = PTHREAD_RWLOCK_INITIALIZER;
+} g_db;
+static pthread_rwlock_t g_dbLock = PTHREAD_RWLOCK_INITIALIZER;
 
 static void db_table_list(void);
 static void db_select(const char *name);
@@ -64,53 +64,53 @@ static void db_select(const char *name);
 static void db_help(void) {
   print_module_usage(MODULE_DB, g_dbOptions, g_dbHelps, kDbOptionRows);
   OSA_printf("DB table list: \n");
-  if (db.file[0] == '\0') db_select("qzdb");
+  if (g_db.file[0] == '\0') db_select("qzdb");
   db_table_list();
 }
 
 static void db_select(const char *name) {
   bool known = false;
-  for (const auto &d : db_databases) {
+  for (const auto &d : g_dbDatabases) {
     if (strcmp(name, d.name) == 0) {
-      snprintf(db.file, sizeof db.file, "%s", d.file);
-      snprintf(db.lockFile, sizeof db.lockFile, "%s", DB_LOCK_FILE);
+      snprintf(g_db.file, sizeof g_db.file, "%s", d.file);
+      snprintf(g_db.lockFile, sizeof g_db.lockFile, "%s", DB_LOCK_FILE);
       known = true;
     }
   }
   if (!known) OSA_printf("Invalid Database '%s'! Optional: [qzdb, oem, sddb, log] \n", name);
-  OSA_printf("Current Database File: [%s] \n", db.file);
+  OSA_printf("Current Database File: [%s] \n", g_db.file);
 }
 
 static int db_con_init(void) {
-  if (access(db.file, F_OK) != 0) {
-    MODULE_ERROR(__LINE__, "db=[%s] file not existed. \n", db.file);
+  if (access(g_db.file, F_OK) != 0) {
+    MODULE_ERROR(__LINE__, "db=[%s] file not existed. \n", g_db.file);
     return -1;
   }
-  if (db.conn != nullptr) return 0;
-  if (sqlite_conn(db.file, "", &db.conn) != 0) {
-    db.conn = nullptr;
+  if (g_db.conn != nullptr) return 0;
+  if (sqlite_conn(g_db.file, "", &g_db.conn) != 0) {
+    g_db.conn = nullptr;
     MODULE_ERROR(__LINE__, "db init failed. \n");
-    OSA_printf("Current Database File: [%s] \n", db.file);
+    OSA_printf("Current Database File: [%s] \n", g_db.file);
     return -1;
   }
   return 0;
 }
 
 static void db_con_close(void) {
-  if (db.conn == nullptr) return;
-  sqlite_disconn(db.conn);
-  db.conn = nullptr;
+  if (g_db.conn == nullptr) return;
+  sqlite_disconn(g_db.conn);
+  g_db.conn = nullptr;
 }
 
 // Takes the process lock and the lock file; returns the lock file's descriptor, or
 // -1 when the work goes on without a lock (the file cannot be opened or locked).
 static int db_lock(void) {
-  int fd = OSA_openNoFollow(db.lockFile, O_RDWR | O_CREAT);
+  int fd = OSA_openNoFollow(g_db.lockFile, O_RDWR | O_CREAT);
   if (fd < 0) return -1;
-  pthread_rwlock_wrlock(&db_rwlock);
+  pthread_rwlock_wrlock(&g_dbLock);
   if (lockf(fd, F_LOCK, 0) != 0) {
     close(fd);
-    pthread_rwlock_unlock(&db_rwlock);
+    pthread_rwlock_unlock(&g_dbLock);
     return -1;
   }
   return fd;
@@ -118,42 +118,42 @@ static int db_lock(void) {
 
 static void db_unlock(int fd) {
   if (fd < 0) return;
-  pthread_rwlock_unlock(&db_rwlock);
+  pthread_rwlock_unlock(&g_dbLock);
   lockf(fd, F_ULOCK, 0);
   close(fd);
 }
 
 static int is_db_init(void) {
-  if (db.conn != nullptr) return 1;
-  MODULE_ERROR(__LINE__, "db=[%s] not init. \n", db.file);
+  if (g_db.conn != nullptr) return 1;
+  MODULE_ERROR(__LINE__, "db=[%s] not init. \n", g_db.file);
   return 0;
 }
 
 static int db_execute(const char *sql) {
   if (!is_db_init()) return -1;
   int fd = db_lock();
-  sqlite_execute(db.conn, sql);  // SQL errors are the user's to see in the data
+  sqlite_execute(g_db.conn, sql);  // SQL errors are the user's to see in the data
   db_unlock(fd);
   return 0;
 }
 
 // Appends to the result text; whatever does not fit is cut off.
 __attribute__((format(printf, 1, 2))) static void db_result_append(const char *fmt, ...) {
-  size_t room = sizeof db.result - db.resultLen;
+  size_t room = sizeof g_db.result - g_db.resultLen;
   if (room <= 1) return;
   va_list ap;
   va_start(ap, fmt);
-  int n = vsnprintf(db.result + db.resultLen, room, fmt, ap);
+  int n = vsnprintf(g_db.result + g_db.resultLen, room, fmt, ap);
   va_end(ap);
   if (n < 0) return;
-  db.resultLen += static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room - 1;
+  g_db.resultLen += static_cast<size_t>(n) < room ? static_cast<size_t>(n) : room - 1;
 }
 
-static bool db_result_full(void) { return db.resultLen + 1 >= sizeof db.result; }
+static bool db_result_full(void) { return g_db.resultLen + 1 >= sizeof g_db.result; }
 
 static int db_query(const char *sql) {
-  db.result[0] = '\0';
-  db.resultLen = 0;
+  g_db.result[0] = '\0';
+  g_db.resultLen = 0;
   db_con_init();
   if (!is_db_init()) {
     OSA_printf("SQL: '%s' Failed!! \n", sql);
@@ -162,7 +162,7 @@ static int db_query(const char *sql) {
   int fd = db_lock();
   sqlite3_stmt *stmt = nullptr;
   int columns = 0;
-  if (sqlite_query_record(db.conn, sql, &stmt, &columns) != 0 || columns <= 0) {
+  if (sqlite_query_record(g_db.conn, sql, &stmt, &columns) != 0 || columns <= 0) {
     if (stmt != nullptr) sqlite_clear_stmt(stmt);
     db_unlock(fd);
     OSA_printf("[0 Items, No Match Records!] \n");
@@ -173,7 +173,7 @@ static int db_query(const char *sql) {
 
   db_result_append("\n");
   for (int i = 0; i < columns; i++) {
-    const char *name = sqlite_query_column_name(db.conn, stmt, i);
+    const char *name = sqlite_query_column_name(g_db.conn, stmt, i);
     if (name != nullptr) db_result_append("%-16s", name);
   }
   do {
@@ -188,7 +188,7 @@ static int db_query(const char *sql) {
 
   sqlite_clear_stmt(stmt);
   db_unlock(fd);
-  OSA_printf("Query Result: %s \n", db.result);
+  OSA_printf("Query Result: %s \n", g_db.result);
   db_con_close();
   return 0;
 }

@@ -123,7 +123,7 @@ static int dm2016_init_param(int argc, char **argv) {
                     DM2016_TEXT_MAX);
         }
         g_dm2016Op = 1;
-        module_copy_text(g_dm2016Value, sizeof g_dm2016Value, optarg);
+        OSA_copyText(g_dm2016Value, sizeof g_dm2016Value, optarg);
         break;
       case 's':
         g_dm2016Start = module_parse_u32(optarg);

@@ -71,7 +71,7 @@ static int mtd_read_partitions(void) {
     MtdPartInfo *part = &g_mtdParts[g_mtdPartCount++];
     memset(part, 0, sizeof *part);
     snprintf(part->path, sizeof part->path, "/dev/%.26s", device);
-    module_copy_text(part->name, sizeof part->name, name);
+    OSA_copyText(part->name, sizeof part->name, name);
     part->size = size;
     part->erasesize = erasesize;
     part->base = offset;

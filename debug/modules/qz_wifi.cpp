@@ -307,7 +307,7 @@ static bool wifi_set_field_option(int option, const char *text) {
   for (const WifiKeyOption &key : g_wifiKeyOptions) {
     if (key.option != option) continue;
     char *field = record + key.offset;
-    module_copy_text(field, sizeof g_wifiCfg.key0, text);
+    OSA_copyText(field, sizeof g_wifiCfg.key0, text);
     size_t len = strlen(field);
     if (len != 5 && len != 10 && len != 13 && len != 26)
       wifi_refuse(key.line, "Error wifi wep key%d, must be [5,10,13,26]\n", key.index, 0);
@@ -367,7 +367,7 @@ static void wifi_init_param(int argc, char **argv) {
       case OPT_SSID:
         if (optarg[0] == '\0')
           MODULE_OPTION_EXIT(wifi_help, 581, "Error wifi ssid length, must > 0!\n");
-        module_copy_text(g_wifiCfg.ssid, sizeof g_wifiCfg.ssid, optarg);
+        OSA_copyText(g_wifiCfg.ssid, sizeof g_wifiCfg.ssid, optarg);
         break;
       case OPT_SELECT: {
         uint8_t select = (uint8_t)module_parse_u32(optarg);
@@ -379,7 +379,7 @@ static void wifi_init_param(int argc, char **argv) {
         size_t len = strlen(optarg);
         if (len < 8 || len > 63)
           MODULE_OPTION_EXIT(wifi_help, 715, "Error wifi wpa psk_key length, must be [8-63]\n");
-        module_copy_text(g_wifiCfg.psk, sizeof g_wifiCfg.psk, optarg);
+        OSA_copyText(g_wifiCfg.psk, sizeof g_wifiCfg.psk, optarg);
         break;
       }
       case OPT_WPS: {
@@ -405,11 +405,11 @@ static void wifi_init_param(int argc, char **argv) {
         size_t len = strlen(optarg);
         if (len < 1 || len > 63)
           MODULE_OPTION_EXIT(wifi_help, 765, "Error wifi WPS PinAP SSID length, must be [1-63]\n");
-        module_copy_text(g_wifiCfg.apname, sizeof g_wifiCfg.apname, optarg);
+        OSA_copyText(g_wifiCfg.apname, sizeof g_wifiCfg.apname, optarg);
         break;
       }
       case OPT_PINCODE:
-        module_copy_text(g_wifiCfg.pincode, sizeof g_wifiCfg.pincode, optarg);
+        OSA_copyText(g_wifiCfg.pincode, sizeof g_wifiCfg.pincode, optarg);
         if (strlen(g_wifiCfg.pincode) != 8)
           MODULE_OPTION_EXIT(wifi_help, 779, "Error wifi WPS PinAP PinCode length, must be 8\n");
         break;

@@ -160,3 +160,9 @@ int OSA_openNoFollow(const char *path, int flags) {
               path);
   return fd;
 }
+
+void OSA_copyText(char *field, size_t fieldSize, const char *text) {
+  if (!field || fieldSize == 0) return;
+  memset(field, 0, fieldSize);
+  if (text) strncpy(field, text, fieldSize - 1);
+}

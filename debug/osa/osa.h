@@ -3,6 +3,7 @@
 
 #include <pthread.h>
 #include <stdarg.h>
+#include <stddef.h>
 #include <stdint.h>
 
 #include "osa_log.h"
@@ -32,6 +33,10 @@ void OSA_verror(const char *source, const char *function, int line, const char *
 // a link planted in its place (under /tmp anyone may plant one) is refused with a
 // report. Returns the descriptor (close-on-exec) or -1.
 int OSA_openNoFollow(const char *path, int flags);
+
+// Copies text into a record's field of fieldSize bytes, cut to fieldSize - 1
+// characters; the rest of the field is zeroed, so the text always ends inside it.
+void OSA_copyText(char *field, size_t fieldSize, const char *text);
 
 int OSA_init(void);
 int OSA_exit(void);

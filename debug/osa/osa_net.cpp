@@ -29,7 +29,7 @@ int net_canonical_ipv4(const char *text, char out[INET_ADDRSTRLEN]) {
   return 1;
 }
 
-int CheckIPAddr(const char *text) { return net_canonical_ipv4(text, NULL); }
+int CheckIPAddr(const char *text) { return net_canonical_ipv4(text, nullptr); }
 
 // A datagram socket for one ioctl; reports a failure under the caller's name.
 static int open_ioctl_socket(const char *function) {
@@ -230,19 +230,19 @@ static pid_t spawn_quiet(char *const argv[]) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
-  int status = posix_spawnp(&pid, argv[0], &actions, NULL, argv, environ);
+  int status = posix_spawnp(&pid, argv[0], &actions, nullptr, argv, environ);
   posix_spawn_file_actions_destroy(&actions);
   return status == 0 ? pid : -1;
 }
 
 static void *reap_child(void *arg) {
-  waitpid((pid_t)(intptr_t)arg, NULL, 0);
-  return NULL;
+  waitpid((pid_t)(intptr_t)arg, nullptr, 0);
+  return nullptr;
 }
 
 static void run_and_wait(char *const argv[]) {
   pid_t pid = spawn_quiet(argv);
-  if (pid > 0) waitpid(pid, NULL, 0);
+  if (pid > 0) waitpid(pid, nullptr, 0);
 }
 
 int net_start_dhcp(const char *ifname, const char *hostname) {
@@ -255,13 +255,13 @@ int net_start_dhcp(const char *ifname, const char *hostname) {
   }
   char killall[] = "killall", dhcpcd[] = "dhcpcd", timeoutFlag[] = "-t", timeout[] = "30",
        hostFlag[] = "-h", interrupt[] = "-2", kill9[] = "-9";
-  char *const release[] = {killall, interrupt, dhcpcd, NULL};
-  char *const stop[] = {killall, kill9, dhcpcd, NULL};
+  char *const release[] = {killall, interrupt, dhcpcd, nullptr};
+  char *const stop[] = {killall, kill9, dhcpcd, nullptr};
   run_and_wait(release);
   run_and_wait(stop);
   // An argument vector: no length limit cuts the command and no shell reads the name.
   char *const start[] = {dhcpcd,   const_cast<char *>(ifname),   timeoutFlag, timeout,
-                         hostFlag, const_cast<char *>(hostname), NULL};
+                         hostFlag, const_cast<char *>(hostname), nullptr};
   OSA_printf("dhcp:%s %s -t 30 -h '%s' > /dev/null", dhcpcd, ifname, hostname);
   pid_t pid = spawn_quiet(start);
   if (pid < 0) {
@@ -274,7 +274,7 @@ int net_start_dhcp(const char *ifname, const char *hostname) {
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-  if (pthread_create(&reaper, &attr, reap_child, (void *)(intptr_t)pid) != 0) waitpid(pid, NULL, WNOHANG);
+  if (pthread_create(&reaper, &attr, reap_child, (void *)(intptr_t)pid) != 0) waitpid(pid, nullptr, WNOHANG);
   pthread_attr_destroy(&attr);
   return 0;
 }

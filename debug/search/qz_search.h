@@ -14,6 +14,7 @@ typedef struct SearchListener {
   pthread_t thread;
   int ifaceKind;                     // 0 wired: the wired settings and eth0
   uint8_t mac[6];                    // eth0's MAC, read when the service starts
+  bool haveMac;                      // false when it could not be read then
   std::atomic<struct pcap *> capture;  // published once the filter is installed
 } SearchListener;
 
@@ -28,10 +29,6 @@ void *search_listen(void *arg);
 void *search_timer_thread(void *arg);
 int search_response(SearchListener *listener, const uint8_t dst[6]);
 int modify_reponse(SearchListener *listener, const uint8_t dst[6], int result);
-// Carries out a modify text (ending at its NUL or after len bytes): -1 refused or a
-// store write failed, 0 accepted with the address settings unchanged, 1 accepted and
-// changed.
-int modify_device(const char *text, size_t len, int ifaceKind);
 int search_check_user(const char *user, const char *password);
 int get_mac(const char *ifname, uint8_t out[6]);
 // One captured frame of caplen bytes.

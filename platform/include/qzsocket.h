@@ -24,8 +24,7 @@ typedef struct QzMsgHeader {
 typedef int (*QzSockCallback)(void *context, QzMsgHeader *header, void *data);
 // A request handler receives the context given to qz_sock_init and the message data.
 // The data of a delivered message is followed by at least 64 zero bytes, so a fixed-size
-// read from a short message sees zeros; qz_sock_data_length() tells a handler how many
-// bytes the message really carried.
+// read from a short message sees zeros.
 typedef int (*QzRequestHandler)(void *context, void *data);
 
 typedef struct QzRequestEntry {
@@ -48,8 +47,6 @@ int qz_client_socket_state(void);
 int sock_request_register(const QzRequestEntry *table, int count);
 // Calls the handler registered for id with data as its second argument; -1 if none.
 int dispatch_request(int id, int sender, void *data);
-// Inside a callback or handler: the data length of the message being delivered.
-int qz_sock_data_length(void);
 // Sends one message; -1 when not connected. Never blocks for long.
 int qz_sock_send_msg(int target, int id, const void *data, int length);
 

@@ -8,9 +8,9 @@
 #include "test.h"
 
 static const struct option kOptions[] = {
-    {"module", required_argument, NULL, 'M'},
-    {"count", required_argument, NULL, 'n'},
-    {"quiet", no_argument, NULL, 0},
+    {"module", required_argument, nullptr, 'M'},
+    {"count", required_argument, nullptr, 'n'},
+    {"quiet", no_argument, nullptr, 0},
 };
 static const OptionHelp kHelps[] = {
     {"str", "module name"},
@@ -33,15 +33,15 @@ REPORTING_MODULE(search, 13)
 
 static void *loop_printer(void *) {
   for (long i = 0; !test_stop_requested(); i++) OSA_printf("tick %ld\n", i);
-  return NULL;
+  return nullptr;
 }
 
 static int loop_run(int, char **) {
   pthread_t printer;
-  if (pthread_create(&printer, NULL, loop_printer, NULL) != 0) return -1;
+  if (pthread_create(&printer, nullptr, loop_printer, nullptr) != 0) return -1;
   OSA_printf("loop: started\n");
   while (!test_stop_requested()) OSA_sleepMs(10);
-  pthread_join(printer, NULL);
+  pthread_join(printer, nullptr);
   OSA_printf("loop: stopped\n");
   return 0;
 }
@@ -52,12 +52,12 @@ static const TestModule gamma_module = {"gamma", 23, gamma_run, gamma_help, gamm
 static const TestModule loop_module = {"loop", 10, loop_run, loop_help, loop_deinit};
 static const TestModule beta_module = {"beta", 3, beta_run, beta_help, beta_deinit};
 static const TestModule alpha_module = {"alpha", 0, alpha_run, alpha_help, alpha_deinit};
-static const TestModule nodeinit_module = {"nodeinit", 5, alpha_run, alpha_help, NULL};
+static const TestModule nodeinit_module = {"nodeinit", 5, alpha_run, alpha_help, nullptr};
 static const TestModule search_module = {"search", 13, search_run, search_help, search_deinit};
-static const TestModule cpu_module = {"cpu", 8, alpha_run, alpha_help, NULL};
-static const TestModule db_module = {"db", 12, alpha_run, alpha_help, NULL};
-static const TestModule media_module = {"media", 19, alpha_run, alpha_help, NULL};
-static const TestModule pt_module = {"pt", 20, alpha_run, alpha_help, NULL};
+static const TestModule cpu_module = {"cpu", 8, alpha_run, alpha_help, nullptr};
+static const TestModule db_module = {"db", 12, alpha_run, alpha_help, nullptr};
+static const TestModule media_module = {"media", 19, alpha_run, alpha_help, nullptr};
+static const TestModule pt_module = {"pt", 20, alpha_run, alpha_help, nullptr};
 static const TestModule search_again_module = {"SEARCH", 1, alpha_run, alpha_help, alpha_deinit};
 
 TEST_MODULE_REGISTER(gamma_module)

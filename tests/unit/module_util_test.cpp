@@ -1,10 +1,15 @@
 // Module helpers: option numbers read as the board's 32-bit strtoul / strtol read them,
-// and the error reports every module makes.
+// the error reports every module makes, and the shell commands of the system modules.
 #include <stdio.h>
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "module_util.h"
+#include "stdout_capture.h"
+#include "test.h"
 
 TEST(ModuleParseU32, DetectsTheBase) {
   EXPECT_EQ(module_parse_u32("10"), 10u);
@@ -70,4 +75,44 @@ TEST(ModuleErrorDeathTest, FatalOptionEndsWithStatus255AfterTheHelp) {
   EXPECT_EXIT(MODULE_OPTION_EXIT([] { fputs("help\n", stderr); }, 151, "Unknow option\n"),
               testing::ExitedWithCode(255),
               "^ ERROR  \\(module_util_test\\|TestBody\\|151\\): Unknow option\nhelp\n$");
+}
+
+TEST(ModuleText, NumbersMustBeWholeToCount) {
+  EXPECT_TRUE(module_is_number("8"));
+  EXPECT_TRUE(module_is_number("0x8"));
+  EXPECT_TRUE(module_is_number("-1"));
+  EXPECT_TRUE(module_is_number(" 010"));
+  EXPECT_FALSE(module_is_number("8a"));
+  EXPECT_FALSE(module_is_number("wpa3-psk"));
+  EXPECT_FALSE(module_is_number(""));
+  EXPECT_FALSE(module_is_number("-"));
+  EXPECT_FALSE(module_is_number(nullptr));
+}
+
+TEST(ModuleCommand, CommandsThatDoNotFitAreRefusedNotCut) {
+  char buf[16];
+  EXPECT_EQ(module_format_command(buf, sizeof buf, "cat %s", "/tmp/a.log"), 0);
+  EXPECT_STREQ(buf, "cat /tmp/a.log");
+  EXPECT_EQ(module_format_command(buf, sizeof buf, "rm -rf %s", "/mnt/mmc/file0"), -1);
+  EXPECT_STREQ(buf, "");
+}
+
+TEST(ModuleCommand, OutputKeepsItsOrderAndTheStatusIsTheShells) {
+  StdoutCapture capture;
+  printf("before ");  // still in the stdio buffer when the command starts
+  int status = module_system("echo from-the-shell; exit 3");
+  printf("after\n");
+  EXPECT_EQ(capture.Finish(), "before from-the-shell\nafter\n");
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 3);
+  EXPECT_EQ(module_system("true"), 0);
+}
+
+TEST(ModuleCommand, ACommandEndedByInterruptAsksTheToolToStop) {
+  g_testStop.store(0);
+  module_system("kill -TERM $$");
+  EXPECT_FALSE(test_stop_requested());
+  module_system("kill -INT $$");
+  EXPECT_TRUE(test_stop_requested());
+  g_testStop.store(0);
 }

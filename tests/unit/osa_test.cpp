@@ -379,4 +379,13 @@ TEST(OsaTime, SleepLastsItsMillisecondsAndASignalEndsItEarly) {
   EXPECT_LT(slept, 3000);
 }
 
+TEST(OsaText, CopyCutsToTheFieldAndZeroesTheRest) {
+  char field[8];
+  memset(field, 'x', sizeof field);
+  OSA_copyText(field, sizeof field, "abc");
+  EXPECT_EQ(memcmp(field, "abc\0\0\0\0\0", 8), 0);
+  OSA_copyText(field, sizeof field, "0123456789");
+  EXPECT_EQ(memcmp(field, "0123456\0", 8), 0);
+}
+
 }  // namespace

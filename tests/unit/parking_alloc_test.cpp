@@ -10,6 +10,7 @@
 
 #include "parking.h"
 #include "parking_test_util.h"
+#include "stdout_capture.h"
 
 namespace {
 std::atomic<bool> g_counting{false};
@@ -83,7 +84,7 @@ TEST(Allocation, FramesAllocateNothing) {
   make_lot(&table, 4, 25);
   table.occupancySens = 9;
   capture_sends();
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   qz_parking_init(&table, &work);
 
   // Frames of every kind: many cars, none, a few, with verbose prints on and off,
@@ -102,7 +103,7 @@ TEST(Allocation, FramesAllocateNothing) {
   for (int f = 50; f < 1050; f++) frame(f);
   g_counting = false;
   g_parkingVerbose = 0;
-  std::string out = testing::internal::GetCapturedStdout();
+  std::string out = capture.Finish();
 
   EXPECT_EQ(g_allocations.load(), 0);
   EXPECT_GT(sent_count(), 1000);

@@ -8,6 +8,7 @@
 
 #include "parking.h"
 #include "parking_test_util.h"
+#include "stdout_capture.h"
 
 namespace {
 
@@ -34,9 +35,9 @@ void set_row(ParkingParam *p, int r, int count, int first, unsigned direction, i
 
 std::unique_ptr<Loaded> load(const ParkingParam *p) {
   std::unique_ptr<Loaded> l(new Loaded);
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   parking_config_from_param(p, &l->table);
-  l->out = normalise_log(testing::internal::GetCapturedStdout());
+  l->out = normalise_log(capture.Finish());
   return l;
 }
 

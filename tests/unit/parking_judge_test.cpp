@@ -11,6 +11,7 @@
 #include "overlap.h"
 #include "parking.h"
 #include "parking_test_util.h"
+#include "stdout_capture.h"
 
 namespace {
 
@@ -25,9 +26,9 @@ std::unique_ptr<Rig> make_rig(int spaces, int detectSens, int occupancySens) {
   r->table.count = spaces;
   r->table.detectSens = detectSens;
   r->table.occupancySens = occupancySens;
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   qz_parking_init(&r->table, &r->work);
-  testing::internal::GetCapturedStdout();
+  capture.Finish();
   return r;
 }
 
@@ -39,21 +40,28 @@ bool judge_frame(Rig *r, const CarBox *cars, int carOnSpace0) {
   return r->table.spaces[0].state == 1;
 }
 
-TEST(Judge, SensitivityTablesAndDefaults) {
-  const float thresh[10] = {0.6f, 0.5f, 0.4f, 0.3f, 0.2f, 0.17f, 0.15f, 0.14f, 0.13f, 0.12f};
-  for (int sens = 1; sens <= 10; sens++) {
-    auto r = make_rig(1, sens, sens);
-    EXPECT_EQ(r->work.detectThresh, thresh[sens - 1]);
-    EXPECT_EQ(r->work.judgeFrameNum, 22 - 2 * sens);
+TEST(Judge, SensitivitiesAndDefaults) {
+  // The ends of the range, and in between a higher sensitivity always takes weaker
+  // detections and decides on a shorter history.
+  auto least = make_rig(1, 1, 1), most = make_rig(1, 10, 10);
+  EXPECT_EQ(least->work.detectThresh, 0.6f);
+  EXPECT_EQ(least->work.judgeFrameNum, 20);
+  EXPECT_EQ(most->work.detectThresh, 0.12f);
+  EXPECT_EQ(most->work.judgeFrameNum, 2);
+  for (int sens = 2; sens <= 10; sens++) {
+    SCOPED_TRACE(sens);
+    auto lower = make_rig(1, sens - 1, sens - 1), r = make_rig(1, sens, sens);
+    EXPECT_LT(r->work.detectThresh, lower->work.detectThresh);
+    EXPECT_LT(r->work.judgeFrameNum, lower->work.judgeFrameNum);
     EXPECT_EQ(r->work.occupancyRatio, 0.6f);
   }
   std::unique_ptr<Rig> r(new Rig);
   make_lot(&r->table, 1, 3);
   r->table.occupancySens = 11;
   r->table.detectSens = 0;
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   EXPECT_EQ(qz_parking_init(&r->table, &r->work), 1);
-  std::string out = normalise_log(testing::internal::GetCapturedStdout());
+  std::string out = normalise_log(capture.Finish());
   EXPECT_EQ(out,
             "[T P] invalid occupancy sens 11, set default:5==func:qz_parking_init file:parking line:247\n"
             "[T P] invalid detect sens 0, set default:5==func:qz_parking_init file:parking line:251\n"
@@ -156,9 +164,9 @@ TEST(Judge, OverlapOfExactlyPointThreeTakesNoSpace) {
   }
   r->table.count = 2;
   r->table.detectSens = r->table.occupancySens = 5;
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   qz_parking_init(&r->table, &r->work);
-  testing::internal::GetCapturedStdout();
+  capture.Finish();
   // 100 x 100 cars (no wide-box step): 30 and 31 columns of them inside a space.
   CarBox cars[2] = {{170, 100, 100, 100, 0.9f}, {469, 100, 100, 100, 0.9f}};
   parking_assign(&r->table, &r->work, cars, 2);
@@ -177,9 +185,9 @@ TEST(Judge, CrossedSpaceTakesNoCar) {
   const int32_t first[4] = {10, 20, 10, 80}, second[4] = {40, 80, 40, 20};
   add_space(&r->table, 0, 0, first, second);
   r->table.detectSens = r->table.occupancySens = 5;
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   qz_parking_init(&r->table, &r->work);
-  testing::internal::GetCapturedStdout();
+  capture.Finish();
   CarBox cars[1] = {{35, 50, 70, 110, 0.9f}};
   parking_assign(&r->table, &r->work, cars, 1);
   EXPECT_EQ(r->work.spaceMatch[0], -1) << r->work.scores[0];
@@ -191,9 +199,9 @@ TEST(Judge, CrossedSpaceTakesNoCar) {
 TEST(Judge, ShortcutsChangeNoWeightAndNoMatch) {
   std::unique_ptr<Rig> r(new Rig);
   make_lot(&r->table, 4, 25);
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   qz_parking_init(&r->table, &r->work);
-  testing::internal::GetCapturedStdout();
+  capture.Finish();
   std::vector<CarBox> cars(200);
   std::vector<float> all(200 * 100);
   std::vector<int> carMatch(200), spaceMatch(100);
@@ -235,9 +243,9 @@ TEST(Judge, SpacesWithARepeatedCornerTakeTheFullMeasure) {
     c[to] = c[from];
     c[to + 1] = c[from + 1];
   }
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   qz_parking_init(&r->table, &r->work);
-  testing::internal::GetCapturedStdout();
+  capture.Finish();
   std::vector<CarBox> cars(128);
   for (unsigned seed = 1; seed <= 6; seed++) {
     spread_cars(&r->table, cars.data(), 128, seed);

@@ -8,6 +8,7 @@
 
 #include "km.h"
 #include "parking_test_util.h"
+#include "stdout_capture.h"
 
 namespace {
 
@@ -102,9 +103,9 @@ TEST(Km, OnlyTheFirst128CarsTakePart) {
 
 TEST(Km, ExhaustedSearchWarnsAndKeepsGoing) {
   km_set_search_limit(1);
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   Match m = run_km({{50, 50, 0}, {0, 0, 0}}, 3);
-  std::string out = normalise_log(testing::internal::GetCapturedStdout());
+  std::string out = normalise_log(capture.Finish());
   km_set_search_limit(0);
   // Space 0 found its car with its last allowed search, which already warns; space 1
   // gave up after it.
@@ -114,9 +115,9 @@ TEST(Km, ExhaustedSearchWarnsAndKeepsGoing) {
   EXPECT_EQ(m.space[0], 0);
   EXPECT_EQ(m.space[1], -1);
   // With the normal limit the same problem needs no warning.
-  testing::internal::CaptureStdout();
+  StdoutCapture capture2;
   run_km({{50, 50, 0}, {0, 0, 0}}, 3);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(capture2.Finish(), "");
   EXPECT_EQ(km_exhausted_spaces(), 0);
 }
 

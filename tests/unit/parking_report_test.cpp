@@ -12,6 +12,7 @@
 
 #include "parking.h"
 #include "parking_test_util.h"
+#include "stdout_capture.h"
 
 namespace {
 
@@ -102,9 +103,9 @@ TEST_F(Report, FrameSendsCarsThenSpaces) {
   std::unique_ptr<SpaceTable> table(new SpaceTable);
   make_lot(table.get(), 1, 4);
   table->occupancySens = 10;   // N = 2: occupied on the first frame
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   qz_parking_init(table.get(), &r_.work);
-  testing::internal::GetCapturedStdout();
+  capture.Finish();
 
   // Cars but no space occupied yet: a car in no space, and one below the threshold.
   CarBox cars[2] = {{880, 500, 10, 10, 0.9f}, car_in_space(table.get(), 1, 0.1f)};
@@ -130,9 +131,9 @@ TEST_F(Report, FrameSendsCarsThenSpaces) {
 TEST_F(Report, EmptyCarListOnlyOnceButSpacesEveryFrame) {
   std::unique_ptr<SpaceTable> table(new SpaceTable);
   make_lot(table.get(), 1, 2);
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   qz_parking_init(table.get(), &r_.work);
-  testing::internal::GetCapturedStdout();
+  capture.Finish();
   CarBox car = car_in_space(table.get(), 0, 0.9f);
   parking_process_frame(table.get(), &r_.work, &car, 1);
   capture_sends();
@@ -150,9 +151,9 @@ TEST_F(Report, ClearSendsOnlyWhenTheLastListHadCars) {
   EXPECT_EQ(sent_count(), 0);   // still the start state
   std::unique_ptr<SpaceTable> table(new SpaceTable);
   make_lot(table.get(), 1, 2);
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   qz_parking_init(table.get(), &r_.work);
-  testing::internal::GetCapturedStdout();
+  capture.Finish();
   CarBox car = {100, 100, 50, 50, 0.9f};
   parking_process_frame(table.get(), &r_.work, &car, 1);
   capture_sends();
@@ -171,21 +172,21 @@ TEST_F(Report, VerbosePrints) {
   std::unique_ptr<SpaceTable> table(new SpaceTable);
   make_lot(table.get(), 1, 2);
   table->occupancySens = 10;
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   qz_parking_init(table.get(), &r_.work);
-  testing::internal::GetCapturedStdout();
+  capture.Finish();
   CarBox car = {280, 128, 140, 64, 0.9f};
   CarBox parked = car_in_space(table.get(), 1, 0.9f);
   CarBox cars[2] = {car, parked};
 
-  testing::internal::CaptureStdout();
+  StdoutCapture capture2;
   parking_process_frame(table.get(), &r_.work, cars, 2);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");   // off at start
+  EXPECT_EQ(capture2.Finish(), "");   // off at start
 
   g_parkingVerbose = 1;
-  testing::internal::CaptureStdout();
+  StdoutCapture capture3;
   parking_process_frame(table.get(), &r_.work, cars, 2);
-  std::string out = normalise_log(testing::internal::GetCapturedStdout());
+  std::string out = normalise_log(capture3.Finish());
   int carLen = (int)cars_text(cars, 2).size();
   int spaceLen = (int)strlen(r_.work.spaceText);
   EXPECT_EQ(out, "[T P] car offset : [" + std::to_string(carLen) +
@@ -194,10 +195,10 @@ TEST_F(Report, VerbosePrints) {
                      "] PARKING_DATA_LEN: [6144]==func:process_parking_data file:main line:314\n"
                      "[T P] objNum: 2 , alarmNum: 2, alarmSpace: 2==func:thread_parking_run file:main line:425\n");
 
-  testing::internal::CaptureStdout();
+  StdoutCapture capture4;
   parking_process_frame(table.get(), &r_.work, nullptr, 0);
   parking_process_frame(table.get(), &r_.work, nullptr, 0);
-  out = normalise_log(testing::internal::GetCapturedStdout());
+  out = normalise_log(capture4.Finish());
   // The car left: the empty car list carries no print, and with N = 2 the space is
   // free again at once.
   EXPECT_EQ(out,
@@ -218,9 +219,9 @@ TEST_F(Requests, AvsCfgRequestSetsTheRecord) {
   int32_t record[5] = {1, 1, 6, 77, 88};
   QzMsgHeader header = {20, AVS_CFG_REQ, 0x7000D, 0};
   setenv("QZ_DEBUG_MASK", "4", 1);
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   EXPECT_EQ(res_msg(nullptr, &header, record), 0);
-  std::string out = normalise_log(testing::internal::GetCapturedStdout());
+  std::string out = normalise_log(capture.Finish());
   setenv("QZ_DEBUG_MASK", "0", 1);
   EXPECT_EQ(out, "[INF:T P] boa res_msg. req:6049 reqfrom:13.==func:res_msg file:main line:199\n");
   EXPECT_EQ(g_AvsCfg.vprocId, 1);
@@ -229,10 +230,10 @@ TEST_F(Requests, AvsCfgRequestSetsTheRecord) {
   EXPECT_EQ(g_AvsCfg.reserved[1], 88);
 
   // Quiet below mask 4.
-  testing::internal::CaptureStdout();
+  StdoutCapture capture2;
   record[2] = 0;
   res_msg(nullptr, &header, record);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+  EXPECT_EQ(capture2.Finish(), "");
   EXPECT_EQ(g_AvsCfg.mode, 0);
 }
 
@@ -244,9 +245,9 @@ TEST_F(Requests, ShortRequestIsNotReadPastItsData) {
   memcpy(data.get(), ids, 8);
   data[8] = 0;
   QzMsgHeader header = {8, AVS_CFG_REQ, 13, 0};
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   res_msg(nullptr, &header, data.get());
-  std::string out = normalise_log(testing::internal::GetCapturedStdout());
+  std::string out = normalise_log(capture.Finish());
   EXPECT_EQ(g_AvsCfg.vprocId, 3);
   EXPECT_EQ(g_AvsCfg.vencId, 4);
   EXPECT_EQ(g_AvsCfg.mode, 7);

@@ -59,8 +59,6 @@ Requests g_requests = {PTHREAD_MUTEX_INITIALIZER, {}, 0};
 // Only the receive thread writes here; the slack keeps the zero tail inside.
 alignas(8) uint8_t g_packet[QZ_FRAME_MAX_SIZE + kZeroTail];
 
-thread_local int t_data_length = -1;
-
 void set_fd(int fd) {
   pthread_mutex_lock(&g_client.send_lock);
   int old = g_client.fd;
@@ -91,13 +89,11 @@ void deliver(const QzMsgHeader &wire, const uint8_t *data) {
   uint8_t *tail = g_packet + QZ_FRAME_HEADER_SIZE + header.length;
   memset(tail, 0, kZeroTail);
   void *payload = const_cast<uint8_t *>(data);
-  t_data_length = static_cast<int>(header.length);
   if (g_client.callback)
     g_client.callback(g_client.context, &header, payload);
   else
     dispatch_request(static_cast<int>(header.id),
                      static_cast<int>(qz_get_bits(header.sender, 0, 16)), payload);
-  t_data_length = -1;
 }
 
 // Reads one packet from a readable connection. Returns -1 when the connection is
@@ -247,8 +243,6 @@ int dispatch_request(int id, int sender, void *data) {
   if (!handler) return -1;
   return handler(g_client.context, data);
 }
-
-int qz_sock_data_length(void) { return t_data_length; }
 
 int qz_sock_send_msg(int target, int id, const void *data, int length) {
   if (length < 0 || length > QZ_FRAME_MAX_DATA || (length > 0 && !data)) return -1;

@@ -30,16 +30,20 @@ std::atomic<bool> g_stop{false};
 
 void on_signal(int) { g_stop.store(true); }
 
+// The data length of the message being delivered: handlers get only the data.
+int g_delivered_length = -1;
+
 int on_avs(void *, void *data) {
   uint32_t words[5];
   memcpy(words, data, sizeof words);  // the library pads short messages with zeros
-  printf("request 6049 length %d: %u %u %u %u %u\n", qz_sock_data_length(), words[0], words[1],
+  printf("request 6049 length %d: %u %u %u %u %u\n", g_delivered_length, words[0], words[1],
          words[2], words[3], words[4]);
   fflush(stdout);
   return 0;
 }
 
 int on_message(void *, QzMsgHeader *header, void *data) {
+  g_delivered_length = static_cast<int>(header->length);
   return dispatch_request(static_cast<int>(header->id),
                           static_cast<int>(qz_get_bits(header->sender, 0, 16)), data);
 }

@@ -1,5 +1,4 @@
-// The simulated board's GPIO, PWM and Wi-Fi libraries, and the text helpers the
-// peripheral modules share.
+// The simulated board's GPIO, PWM and Wi-Fi libraries.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <string.h>
@@ -11,9 +10,9 @@
 #include <string>
 
 #include "gpio.h"
-#include "module_util.h"
 #include "pwm.h"
 #include "qzwifi.h"
+#include "stdout_capture.h"
 
 namespace {
 
@@ -70,11 +69,11 @@ TEST_F(BoardLibs, ExtGpioCarriesTheIrCutPinInItsFifthWord) {
 }
 
 TEST_F(BoardLibs, PwmWriteIsReadBack) {
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   EXPECT_EQ(pwm_read(1), 0);
   EXPECT_EQ(pwm_write(1, 100000, 250), 0);
   EXPECT_EQ(pwm_read(1), 250);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
+  EXPECT_EQ(capture.Finish(),
             "pwm1: period 0, duty 0\npwm1: period 100000, duty 250\n");
   EXPECT_EQ(read_file("trace"), "pwm_read 1\npwm_write 1 100000 250\npwm_read 1\n");
 }
@@ -86,9 +85,9 @@ TEST_F(BoardLibs, PwmRefusesValuesOutOfRangeAndKeepsTheSetting) {
   EXPECT_EQ(pwm_write(0, 1, 100), -1);
   EXPECT_EQ(pwm_write(0, 12000001, 100), -1);
   EXPECT_EQ(pwm_write(PWM_MAX_CHN + 1, 5000, 100), -1);
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   EXPECT_EQ(pwm_read(0), 100);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "pwm0: period 5000, duty 100\n");
+  EXPECT_EQ(capture.Finish(), "pwm0: period 5000, duty 100\n");
   testing::internal::CaptureStderr();
   EXPECT_EQ(pwm_read(-1), -1);
   testing::internal::GetCapturedStderr();
@@ -145,10 +144,10 @@ TEST_F(BoardLibs, WifiLinkStateOtherThanUpOrDownIsUnknown) {
 }
 
 TEST_F(BoardLibs, WifiScanListsTheCellsOfTheMode) {
-  testing::internal::CaptureStdout();
+  StdoutCapture capture;
   void *managed = wifi_info_scan(0);
   void *adhoc = wifi_info_scan(1);
-  std::string out = testing::internal::GetCapturedStdout();
+  std::string out = capture.Finish();
   ASSERT_NE(managed, nullptr);
   ASSERT_NE(adhoc, nullptr);
   EXPECT_NE(out.find("4 cell(s) found"), std::string::npos);
@@ -171,27 +170,6 @@ TEST_F(BoardLibs, WpsPinHasEightDigitsAValidChecksumAndStaysTheSame) {
   ASSERT_EQ(wifi_wps_get_pin(again), 0);
   EXPECT_STREQ(pin, again);
   EXPECT_EQ(wifi_wps_get_pin(nullptr), -1);
-}
-
-TEST(ModuleText, NumbersMustBeWholeToCount) {
-  EXPECT_TRUE(module_is_number("8"));
-  EXPECT_TRUE(module_is_number("0x8"));
-  EXPECT_TRUE(module_is_number("-1"));
-  EXPECT_TRUE(module_is_number(" 010"));
-  EXPECT_FALSE(module_is_number("8a"));
-  EXPECT_FALSE(module_is_number("wpa3-psk"));
-  EXPECT_FALSE(module_is_number(""));
-  EXPECT_FALSE(module_is_number("-"));
-  EXPECT_FALSE(module_is_number(nullptr));
-}
-
-TEST(ModuleText, CopyCutsToTheFieldAndZeroesTheRest) {
-  char field[8];
-  memset(field, 'x', sizeof field);
-  module_copy_text(field, sizeof field, "abc");
-  EXPECT_EQ(memcmp(field, "abc\0\0\0\0\0", 8), 0);
-  module_copy_text(field, sizeof field, "0123456789");
-  EXPECT_EQ(memcmp(field, "0123456\0", 8), 0);
 }
 
 }  // namespace
