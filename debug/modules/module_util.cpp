@@ -161,5 +161,9 @@ ModuleGetopt::ModuleGetopt(const ModuleOption *rows, size_t count, const char *s
 }
 
 int ModuleGetopt::next(int argc, char **argv) {
-  return getopt_long(argc, argv, shortOptions_, longOptions_, nullptr);
+  int option;
+  // -M named the module and has done its work.
+  do option = getopt_long(argc, argv, shortOptions_, longOptions_, nullptr);
+  while (option == 'M');
+  return option;
 }

@@ -81,7 +81,8 @@ class ModuleGetopt {
     static_assert(N <= kMaxRows, "more option rows than ModuleGetopt holds");
   }
   ModuleGetopt(const ModuleOption *rows, size_t count, const char *shortOptions);
-  // The next option as getopt_long returns it; -1 after the last.
+  // The next option as getopt_long returns it, passing over -M/--module; -1 after the
+  // last.
   int next(int argc, char **argv);
 
  private:

@@ -98,8 +98,6 @@ static int adc_init_param(int argc, char **argv) {
   ModuleGetopt options(g_adcOptions);
   while ((c = options.next(argc, argv)) != -1) {
     switch (c) {
-      case 'M':
-        break;
       case 'c':
         if (module_parse_u32(optarg) != 0)
           MODULE_ERROR(158, "Adc channel reset=%d\n", 0);

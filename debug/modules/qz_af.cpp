@@ -149,8 +149,6 @@ static int af_init_param(int argc, char **argv) {
       case 's':
         af_tbl_init(&g_afLensInfo, 5, 0);
         break;
-      case 'M':
-        break;
       default:
         return MODULE_OPTION_FAIL(af_help, __LINE__, "Unknow option\n");
     }

@@ -141,8 +141,6 @@ static int cpu_init_param(int argc, char **argv) {
   while ((opt = options.next(argc, argv)) != -1) {
     int32_t value = 0;  // read as the board's 32-bit strtoul, then taken as signed
     switch (opt) {
-      case 'M':
-        break;
       case 'd':
         value = static_cast<int32_t>(module_parse_u32(optarg));
         if (value <= 0) {

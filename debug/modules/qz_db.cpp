@@ -221,8 +221,6 @@ static int db_init_param(int argc, char **argv) {
   ModuleGetopt options(g_dbOptions);
   while ((opt = options.next(argc, argv)) != -1) {
     switch (opt) {
-      case 'M':
-        break;
       case 'd':
         db_select(optarg);
         break;

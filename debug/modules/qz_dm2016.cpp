@@ -105,8 +105,6 @@ static int dm2016_init_param(int argc, char **argv) {
   ModuleGetopt options(g_dm2016Options);
   while ((c = options.next(argc, argv)) != -1) {
     switch (c) {
-      case 'M':
-        break;
       case 'w':
         if (strlen(optarg) > DM2016_TEXT_MAX) {
           return MODULE_OPTION_FAIL(dm2016_help, 236, "dm2016 value length must <= %d \n",

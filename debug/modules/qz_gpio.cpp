@@ -58,8 +58,6 @@ static int gpio_init_param(int argc, char **argv) {
   ModuleGetopt options(g_gpioOptions);
   while ((c = options.next(argc, argv)) != -1) {
     switch (c) {
-      case 'M':
-        break;
       case 'r':
         g_gpioCfg.op = GPIO_OP_READ;
         g_gpioCfg.id = module_parse_u32(optarg);

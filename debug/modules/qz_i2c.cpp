@@ -269,8 +269,6 @@ static void i2c_init_param(int argc, char **argv) {
   ModuleGetopt options(g_i2cOptions);
   while ((c = options.next(argc, argv)) != -1) {
     switch (c) {
-      case 'M':
-        break;
       case 'R':
         g_i2cCfg.slave = (uint16_t)module_parse_u32(optarg);
         break;

@@ -44,7 +44,6 @@ static void ir_init_param(int argc, char **argv) {
   ModuleGetopt options(g_irOptions);
   while ((c = options.next(argc, argv)) != -1) {
     switch (c) {
-      case 'M':
       case 'l':
       case 'c':
         break;

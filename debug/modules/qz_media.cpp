@@ -180,8 +180,6 @@ static int media_init_param(int argc, char **argv) {
   ModuleGetopt options(g_mediaOptions);
   while ((opt = options.next(argc, argv)) != -1) {
     switch (opt) {
-      case 'M':
-        break;
       case 'a':
         media_video_summary();
         media_audio_summary();

@@ -72,7 +72,6 @@ static void motor_init_param(int argc, char **argv) {
         motor_set_piris(duty);
         break;
       }
-      case 'M':
       case 'i':
         break;
       default:

@@ -127,8 +127,6 @@ static void mtd_init_param(int argc, char **argv) {
   ModuleGetopt options(g_mtdOptions);
   while ((c = options.next(argc, argv)) != -1) {
     switch (c) {
-      case 'M':
-        break;
       case 'b':
         g_mtdBadblock = module_parse_i32(optarg) == 1;
         break;

@@ -95,7 +95,6 @@ static void pt_init_param(int argc, char **argv) {
   while ((opt = options.next(argc, argv)) != -1) {
     int32_t value = optarg ? module_parse_i32(optarg) : 0;
     switch (opt) {
-      case 'M': break;
       case 'w':
         pt_command('o', value);
         OSA_printf("\n current of tile_motor=%d \n", value);

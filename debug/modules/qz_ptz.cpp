@@ -70,7 +70,6 @@ static void ptz_init_param(int argc, char **argv) {
   ModuleGetopt options(g_ptzOptions);
   while ((opt = options.next(argc, argv)) != -1) {
     switch (opt) {
-      case 'M':
       case 'd':
         break;
       case 'S': {

@@ -45,8 +45,6 @@ static int pwm_init_param(int argc, char **argv) {
   ModuleGetopt options(g_pwmOptions);
   while ((c = options.next(argc, argv)) != -1) {
     switch (c) {
-      case 'M':
-        break;
       case 'c':
         g_pwmCfg.channel = module_parse_i32(optarg);
         if (g_pwmCfg.channel < 0) MODULE_OPTION_EXIT(pwm_help, 112, "Error pwm channel\n");

@@ -246,7 +246,6 @@ static int sdmmc_init_param(int argc, char **argv) {
   while ((opt = options.next(argc, argv)) != -1) {
     uint32_t value = 0;
     switch (opt) {
-      case 'M':
       case SDMMC_OPT_INIT:
         break;
       case 'n':

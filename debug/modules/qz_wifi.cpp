@@ -314,8 +314,6 @@ static void wifi_init_param(int argc, char **argv) {
   while ((c = options.next(argc, argv)) != -1) {
     if (wifi_set_field_option(c, optarg)) continue;
     switch (c) {
-      case 'M':
-        break;
       case 'm':
         if (!strcmp(optarg, "ad-hoc") || !strcmp(optarg, "AD-HOC"))
           g_wifiCfg.mode = 1;

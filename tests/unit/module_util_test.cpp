@@ -117,18 +117,19 @@ TEST(ModuleCommand, ACommandEndedByInterruptAsksTheToolToStop) {
   g_testStop.store(0);
 }
 
-TEST(ModuleGetopt, ShortFormsComeFromTheLettersOfTheRows) {
-  const ModuleOption rows[] = {{"count", required_argument, 'c', "num", "how many"},
+TEST(ModuleGetopt, ShortFormsComeFromTheLettersOfTheRowsAndTheModuleIsPassedOver) {
+  const ModuleOption rows[] = {{"module", required_argument, 'M', "str", "module name"},
+                               {"count", required_argument, 'c', "num", "how many"},
                                {"list", no_argument, 'l', "", "list"},
                                {"verbose", no_argument, 256, "", "more output"}};
-  char arg0[] = "debug", a1[] = "-c5", a2[] = "-l", a3[] = "--count", a4[] = "7",
+  char arg0[] = "debug", a0[] = "-Mpwm", a1[] = "-c5", a2[] = "-l", a3[] = "--count", a4[] = "7",
        a5[] = "--verbose", a6[] = "-x";
-  char *argv[] = {arg0, a1, a2, a3, a4, a5, a6, nullptr};
+  char *argv[] = {arg0, a0, a1, a2, a3, a4, a5, a6, nullptr};
   optind = 0;
   opterr = 0;
   ModuleGetopt options(rows);
   std::string seen;
-  for (int c; (c = options.next(7, argv)) != -1;)
+  for (int c; (c = options.next(8, argv)) != -1;)
     seen += (c == 256 ? std::string("V") : std::string(1, static_cast<char>(c))) +
             (optarg ? optarg : "") + " ";
   EXPECT_EQ(seen, "c5 l c7 V ? ");
