@@ -59,7 +59,7 @@ static const ModuleOption g_ptOptions[] = {
     {"control motor run step", required_argument, 'm', "", ""},
     {"test rs485", required_argument, 'A', "", ""},
 };
-// Not derived from the table: G and Y are long-only, and -z has no long name.
+// Not derived from the rows: G and Y are long-only, and -z has no long name.
 static const char kPtShortOptions[] =
     "M:w:q:a:f:d:c:p:t:s:i:o:e:l:r:u:n:g:k:b:j:x:y:W:O:V:P:F:L:E:T:R:z:m:A:";
 
