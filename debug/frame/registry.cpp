@@ -127,16 +127,15 @@ static void print_stars(void) {
   OSA_printf("%s", "********************************************************************************");
 }
 
-void print_module_usage(uint32_t id, const struct option *options, const OptionHelp *helps,
-                        int count) {
+void print_module_usage(uint32_t id, const ModuleOption *options, size_t count) {
   if (id >= TEST_ALL_MODULES) return;
   const TestModule *module = find_by_id(id);
   if (module == nullptr) return;  // no module to name in the heading
   print_stars();
   OSA_printf("\n%s usage:\n", module->name);
   OSA_printf("%s -M %s [option] \n", test_program_name(), module->name);
-  for (int j = 0; j < count; j++)
-    test_print_option_row(options[j].val, options[j].name, helps[j].arg, helps[j].help, 2);
+  for (size_t j = 0; j < count; j++)
+    test_print_option_row(options[j].val, options[j].name, options[j].arg, options[j].help, 2);
   print_stars();
   OSA_printf("\n");
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <getopt.h>
+#include <stddef.h>
 #include <stdint.h>
 
 #include <atomic>
@@ -38,11 +39,14 @@ typedef struct TestModule {
   void (*deinit)(void);                 // may be null
 } TestModule;
 
-// One row of a module's help table, parallel to its getopt_long option table.
-typedef struct OptionHelp {
-  const char *arg;    // argument text, "" when the option takes none
+// One option of a module, declared once: its getopt_long entry and its usage row.
+typedef struct ModuleOption {
+  const char *name;   // long name
+  int hasArg;         // no_argument or required_argument
+  int val;            // the short letter; long-only options carry a value that is none
+  const char *arg;    // argument text of the usage row, "" when the option takes none
   const char *help;
-} OptionHelp;
+} ModuleOption;
 
 void test_register(const TestModule *module);
 void test_unregister(const TestModule *module);
@@ -51,15 +55,11 @@ int test_run(const char *name, int argc, char **argv);
 int test_help(const char *name);
 void test_deinit_all(void);
 void test_list_modules(uint32_t id);
-void print_module_usage(uint32_t id, const struct option *options, const OptionHelp *helps,
-                        int count);
-// Declares `rows`, the row count of a module's help table, and pins it to the option
-// table, which holds one row more (the all-zero end row):
-//   MODULE_OPTION_ROWS(kGpioOptionRows, g_gpioOptions, g_gpioHelps);
-#define MODULE_OPTION_ROWS(rows, options, helps)                    \
-  static const int rows = sizeof helps / sizeof helps[0];           \
-  static_assert(sizeof options / sizeof options[0] == rows + 1,     \
-                "one help row per option")
+void print_module_usage(uint32_t id, const ModuleOption *options, size_t count);
+template <size_t N>
+void print_module_usage(uint32_t id, const ModuleOption (&options)[N]) {
+  print_module_usage(id, options, N);
+}
 
 // Registry slots in order (slot < test_module_count()); for listing and checks.
 unsigned test_module_count(void);

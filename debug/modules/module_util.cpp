@@ -2,6 +2,7 @@
 
 #include <ctype.h>
 #include <errno.h>
+#include <limits.h>
 #include <signal.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -144,4 +145,25 @@ void module_option_exit(const char *file, const char *function, int line, void (
   module_vrefuse(file, function, line, help, fmt, args);
   va_end(args);
   exit(-1);
+}
+
+ModuleGetopt::ModuleGetopt(const ModuleOption *rows, size_t count, const char *shortOptions)
+    : longOptions_(), shortBuffer_(), shortOptions_(shortOptions ? shortOptions : shortBuffer_) {
+  if (count > kMaxRows) count = kMaxRows;
+  char *letter = shortBuffer_;
+  for (size_t i = 0; i < count; i++) {
+    longOptions_[i] = {rows[i].name, rows[i].hasArg, nullptr, rows[i].val};
+    // The letters are what the usage shows as short forms.
+    if (rows[i].val < 0 || rows[i].val > UCHAR_MAX || !isalpha(rows[i].val)) continue;
+    *letter++ = static_cast<char>(rows[i].val);
+    if (rows[i].hasArg == required_argument) *letter++ = ':';
+  }
+}
+
+int ModuleGetopt::next(int argc, char **argv) {
+  int option;
+  // -M named the module and has done its work.
+  do option = getopt_long(argc, argv, shortOptions_, longOptions_, nullptr);
+  while (option == 'M');
+  return option;
 }

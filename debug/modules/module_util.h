@@ -5,6 +5,8 @@
 #include <stdint.h>
 #include <sys/types.h>
 
+#include "test.h"
+
 // Error reports of the test modules, one vocabulary for all of them:
 // " ERROR  (qz_pwm|pwm_init_param|123): message" on standard error, where the source
 // is the reporting file's name without folder or extension. Log parsers know a report
@@ -67,3 +69,25 @@ int module_format_command(char *buf, size_t len, const char *fmt, ...)
 // True when the whole text is a number in the base-detection form (optional sign,
 // digits, nothing after them).
 bool module_is_number(const char *text);
+
+// getopt_long over a module's option rows: the long-option table and the short-option
+// string (each letter, ':' after those that take an argument) are built from the rows.
+// A module whose short forms differ from its rows passes its own short-option string.
+class ModuleGetopt {
+ public:
+  template <size_t N>
+  explicit ModuleGetopt(const ModuleOption (&rows)[N], const char *shortOptions = nullptr)
+      : ModuleGetopt(rows, N, shortOptions) {
+    static_assert(N <= kMaxRows, "more option rows than ModuleGetopt holds");
+  }
+  ModuleGetopt(const ModuleOption *rows, size_t count, const char *shortOptions);
+  // The next option as getopt_long returns it, passing over -M/--module; -1 after the
+  // last.
+  int next(int argc, char **argv);
+
+ private:
+  static constexpr size_t kMaxRows = 40;
+  struct option longOptions_[kMaxRows + 1];
+  char shortBuffer_[2 * kMaxRows + 1];
+  const char *shortOptions_;
+};

@@ -46,34 +46,20 @@ static AdcParam g_adcCfg = {0, -1, 1000};
 static AdcShmParam g_adcShm;
 static int g_adcThresholdCount;
 
-static const struct option g_adcOptions[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {"channel", required_argument, nullptr, 'c'},
-    {"times", required_argument, nullptr, 't'},
-    {"delay", required_argument, nullptr, 'd'},
-    {"night_ev_th", required_argument, nullptr, 'N'},
-    {"day_ev_th", required_argument, nullptr, 'D'},
-    {"sensitive", required_argument, nullptr, 's'},
-    {"debug switch", required_argument, nullptr, 'g'},
-    {"info ", no_argument, nullptr, 'i'},
-    {nullptr, 0, nullptr, 0},
+static const ModuleOption g_adcOptions[] = {
+    {"module", required_argument, 'M', "module", "module name: adc"},
+    {"channel", required_argument, 'c', "hex", "adc channel, default [4], means all"},
+    {"times", required_argument, 't', "digit", "adc read times, default [-1] means no timeout"},
+    {"delay", required_argument, 'd', "digit", "adc read delay [n] ms,  default [1000]ms"},
+    {"night_ev_th", required_argument, 'N', "0~1023", "0 is min   ,31023 is max"},
+    {"day_ev_th", required_argument, 'D', "0~1023", "0 is min   ,31023 is max"},
+    {"sensitive", required_argument, 's', "0~9", "0 is min   ,9 is max"},
+    {"debug switch", required_argument, 'g', "debug switch", "0: close, 1: open"},
+    {"info ", no_argument, 'i', "param", "show param info"},
 };
-static const char kAdcShortOptions[] = "M:c:t:d:N:D:s:g:i";
-static const OptionHelp g_adcHelps[] = {
-    {"module", "module name: adc"},
-    {"hex", "adc channel, default [4], means all"},
-    {"digit", "adc read times, default [-1] means no timeout"},
-    {"digit", "adc read delay [n] ms,  default [1000]ms"},
-    {"0~1023", "0 is min   ,31023 is max"},
-    {"0~1023", "0 is min   ,31023 is max"},
-    {"0~9", "0 is min   ,9 is max"},
-    {"debug switch", "0: close, 1: open"},
-    {"param", "show param info"},
-};
-MODULE_OPTION_ROWS(kAdcOptionRows, g_adcOptions, g_adcHelps);
 
 static void adc_help(void) {
-  print_module_usage(MODULE_ADC, g_adcOptions, g_adcHelps, kAdcOptionRows);
+  print_module_usage(MODULE_ADC, g_adcOptions);
   OSA_printf("ADC infomation descryption: \n");
   for (int ch = 0; ch < 2; ch++) {
     if (g_adcChannels[ch].description)
@@ -109,10 +95,9 @@ static int adc_read(uint32_t channel) {
 static int adc_init_param(int argc, char **argv) {
   optind = 0;
   int c;
-  while ((c = getopt_long(argc, argv, kAdcShortOptions, g_adcOptions, nullptr)) != -1) {
+  ModuleGetopt options(g_adcOptions);
+  while ((c = options.next(argc, argv)) != -1) {
     switch (c) {
-      case 'M':
-        break;
       case 'c':
         if (module_parse_u32(optarg) != 0)
           MODULE_ERROR(158, "Adc channel reset=%d\n", 0);

@@ -12,35 +12,19 @@
 enum { AF_ZOOM = 0, AF_FOCUS = 1, AF_DC_IRIS = 2, AF_IRCUT = 3, AF_TYPE_END = 4 };
 enum { AF_FORWARD = 0, AF_BACK = 1 };
 
-static const struct option g_afOptions[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {"type", required_argument, nullptr, 'T'},
-    {"directory", required_argument, nullptr, 'D'},
-    {"duty", required_argument, nullptr, 'd'},
-    {"ircut", required_argument, nullptr, 'I'},
-    {"sqlcmd", required_argument, nullptr, 'C'},
-    {"select", required_argument, nullptr, 'S'},
-    {"init", no_argument, nullptr, 'i'},
-    {"restore", no_argument, nullptr, 'R'},
-    {"table", no_argument, nullptr, 't'},
-    {"show", no_argument, nullptr, 's'},
-    {nullptr, 0, nullptr, 0},
+static const ModuleOption g_afOptions[] = {
+    {"module", required_argument, 'M', "module", "module name: af"},
+    {"type", required_argument, 'T', "digit", "AF control type default[0:zoom]."},
+    {"directory", required_argument, 'D', "digit", "AF run directory."},
+    {"duty", required_argument, 'd', "digit", "dc-iris output duty or zoom/focus run steps."},
+    {"ircut", required_argument, 'I', "digit", "Set IRcut on or off, 1:on, 0:off."},
+    {"sqlcmd", required_argument, 'C', "str", "Run sqlite3 command."},
+    {"select", required_argument, 'S', "str", "Query sqlite3 af table info."},
+    {"init", no_argument, 'i', "", "Initialize AF."},
+    {"restore", no_argument, 'R', "", "Restore AF to PI point."},
+    {"table", no_argument, 't', "", "Create AF default table."},
+    {"show", no_argument, 's', "", "Display AF current table."},
 };
-static const char kAfShortOptions[] = "M:T:D:d:I:C:S:iRts";
-static const OptionHelp g_afHelps[] = {
-    {"module", "module name: af"},
-    {"digit", "AF control type default[0:zoom]."},
-    {"digit", "AF run directory."},
-    {"digit", "dc-iris output duty or zoom/focus run steps."},
-    {"digit", "Set IRcut on or off, 1:on, 0:off."},
-    {"str", "Run sqlite3 command."},
-    {"str", "Query sqlite3 af table info."},
-    {"", "Initialize AF."},
-    {"", "Restore AF to PI point."},
-    {"", "Create AF default table."},
-    {"", "Display AF current table."},
-};
-MODULE_OPTION_ROWS(kAfOptionRows, g_afOptions, g_afHelps);
 
 // The request the options build; the default type selects no action.
 static struct {
@@ -75,7 +59,7 @@ static int af_lens_mode(uint32_t lensType) {
 static void af_help(void) {
   static const char *const types[] = {"zoom", "focus", "dc-iris", "IRcut"};
   static const char *const dirs[] = {"forward", "back"};
-  print_module_usage(MODULE_AF, g_afOptions, g_afHelps, kAfOptionRows);
+  print_module_usage(MODULE_AF, g_afOptions);
   OSA_printf("Motor type: \n");
   for (int i = 0; i < 4; i++) OSA_printf("\t%d: %s \n", i, types[i]);
   OSA_printf("Motor run directory: \n");
@@ -126,7 +110,8 @@ static void af_focus_to_table(void) {
 static int af_init_param(int argc, char **argv) {
   optind = 1;
   int opt;
-  while ((opt = getopt_long(argc, argv, kAfShortOptions, g_afOptions, nullptr)) != -1) {
+  ModuleGetopt options(g_afOptions);
+  while ((opt = options.next(argc, argv)) != -1) {
     switch (opt) {
       case 'T':
         g_afCfg.type = module_parse_u32(optarg);
@@ -163,8 +148,6 @@ static int af_init_param(int argc, char **argv) {
       case 't':
       case 's':
         af_tbl_init(&g_afLensInfo, 5, 0);
-        break;
-      case 'M':
         break;
       default:
         return MODULE_OPTION_FAIL(af_help, __LINE__, "Unknow option\n");

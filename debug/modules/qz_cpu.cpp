@@ -16,23 +16,13 @@
 #define CPU_VERSION "1.0.2"
 #define CPU_LOG_NAME_SIZE 64
 
-static const struct option g_cpuOptions[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {"delay", required_argument, nullptr, 'd'},
-    {"count", required_argument, nullptr, 'c'},
-    {"log", required_argument, nullptr, 'l'},
-    {"version", no_argument, nullptr, 'v'},
-    {nullptr, 0, nullptr, 0},
+static const ModuleOption g_cpuOptions[] = {
+    {"module", required_argument, 'M', "module", "module name: cpu"},
+    {"delay", required_argument, 'd', "digit", "cpu check interval seconds, defalut [1]s"},
+    {"count", required_argument, 'c', "digit", "cpu repeat count times, defalut [60]"},
+    {"log", required_argument, 'l', "file", "cpu log file, default[/tmp/cpulog.txt]"},
+    {"version", no_argument, 'v', "", "cpu version information"},
 };
-static const char kCpuShortOptions[] = "M:d:c:l:v";
-static const OptionHelp g_cpuHelps[] = {
-    {"module", "module name: cpu"},
-    {"digit", "cpu check interval seconds, defalut [1]s"},
-    {"digit", "cpu repeat count times, defalut [60]"},
-    {"file", "cpu log file, default[/tmp/cpulog.txt]"},
-    {"", "cpu version information"},
-};
-MODULE_OPTION_ROWS(kCpuOptionRows, g_cpuOptions, g_cpuHelps);
 
 // Tick counters of one sample; all zero means that there is no previous sample.
 typedef struct CpuTicks {
@@ -51,7 +41,7 @@ static struct {
 } g_cpuLoad;
 
 static void cpu_help(void) {
-  print_module_usage(MODULE_CPU, g_cpuOptions, g_cpuHelps, kCpuOptionRows);
+  print_module_usage(MODULE_CPU, g_cpuOptions);
 }
 
 // Reads the aggregate "cpu" line of /proc/stat and the tool's own times.
@@ -147,11 +137,10 @@ static void cpu_sleep(void) {
 static int cpu_init_param(int argc, char **argv) {
   optind = 1;
   int opt;
-  while ((opt = getopt_long(argc, argv, kCpuShortOptions, g_cpuOptions, nullptr)) != -1) {
+  ModuleGetopt options(g_cpuOptions);
+  while ((opt = options.next(argc, argv)) != -1) {
     int32_t value = 0;  // read as the board's 32-bit strtoul, then taken as signed
     switch (opt) {
-      case 'M':
-        break;
       case 'd':
         value = static_cast<int32_t>(module_parse_u32(optarg));
         if (value <= 0) {

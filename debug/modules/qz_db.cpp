@@ -21,25 +21,16 @@
 #define DB_LINE_SIZE 256
 #define DB_LOCK_FILE "/tmp/db.fl"
 
-static const struct option g_dbOptions[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {"select", required_argument, nullptr, 's'},
-    {"execute", required_argument, nullptr, 'e'},
-    {"file", required_argument, nullptr, 'f'},
-    {"database", required_argument, nullptr, 'd'},
-    {"table", no_argument, nullptr, 't'},
-    {nullptr, 0, nullptr, 0},
+static const ModuleOption g_dbOptions[] = {
+    {"module", required_argument, 'M', "module", "module name: db"},
+    {"select", required_argument, 's', "str",
+     "Cmd inquiry string.for example -s \"select * from user;\""},
+    {"execute", required_argument, 'e', "str", "Cmd execute string"},
+    {"file", required_argument, 'f', "file", "Filepath to execute"},
+    {"database", required_argument, 'd', "str",
+     "Set database [qzdb, oem, sddb, log], default[qzdb]"},
+    {"table", no_argument, 't', "", "List table name"},
 };
-static const char kDbShortOptions[] = "M:s:e:f:d:t";
-static const OptionHelp g_dbHelps[] = {
-    {"module", "module name: db"},
-    {"str", "Cmd inquiry string.for example -s \"select * from user;\""},
-    {"str", "Cmd execute string"},
-    {"file", "Filepath to execute"},
-    {"str", "Set database [qzdb, oem, sddb, log], default[qzdb]"},
-    {"", "List table name"},
-};
-MODULE_OPTION_ROWS(kDbOptionRows, g_dbOptions, g_dbHelps);
 
 static const struct {
   const char *name;
@@ -62,7 +53,7 @@ static void db_table_list(void);
 static void db_select(const char *name);
 
 static void db_help(void) {
-  print_module_usage(MODULE_DB, g_dbOptions, g_dbHelps, kDbOptionRows);
+  print_module_usage(MODULE_DB, g_dbOptions);
   OSA_printf("DB table list: \n");
   if (g_db.file[0] == '\0') db_select("qzdb");
   db_table_list();
@@ -227,10 +218,9 @@ static void db_exec_file(const char *path) {
 static int db_init_param(int argc, char **argv) {
   optind = 1;
   int opt;
-  while ((opt = getopt_long(argc, argv, kDbShortOptions, g_dbOptions, nullptr)) != -1) {
+  ModuleGetopt options(g_dbOptions);
+  while ((opt = options.next(argc, argv)) != -1) {
     switch (opt) {
-      case 'M':
-        break;
       case 'd':
         db_select(optarg);
         break;

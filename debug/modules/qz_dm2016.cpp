@@ -25,28 +25,17 @@ static uint32_t g_dm2016Start;
 static uint32_t g_dm2016Length = 32;
 static char g_dm2016Value[DM2016_TEXT_MAX + 4];
 
-static const struct option g_dm2016Options[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {"write", required_argument, nullptr, 'w'},
-    {"start", required_argument, nullptr, 's'},
-    {"length", required_argument, nullptr, 'l'},
-    {"read", no_argument, nullptr, 'r'},
-    {"shell", no_argument, nullptr, 'S'},
-    {nullptr, 0, nullptr, 0},
+static const ModuleOption g_dm2016Options[] = {
+    {"module", required_argument, 'M', "module", "module name: dm2016"},
+    {"write", required_argument, 'w', "str", "Write 'str' to dm2016 "},
+    {"start", required_argument, 's', "hex", "Write/read start address, default[0]"},
+    {"length", required_argument, 'l', "hex", "Write/read length, write length base on 'values'"},
+    {"read", no_argument, 'r', "", "Read dm2016"},
+    {"shell", no_argument, 'S', "", "Read shell bit from dmm2016."},
 };
-static const char kDm2016ShortOptions[] = "M:w:s:l:rS";
-static const OptionHelp g_dm2016Helps[] = {
-    {"module", "module name: dm2016"},
-    {"str", "Write 'str' to dm2016 "},
-    {"hex", "Write/read start address, default[0]"},
-    {"hex", "Write/read length, write length base on 'values'"},
-    {"", "Read dm2016"},
-    {"", "Read shell bit from dmm2016."},
-};
-MODULE_OPTION_ROWS(kDm2016OptionRows, g_dm2016Options, g_dm2016Helps);
 
 static void dm2016_help(void) {
-  print_module_usage(MODULE_DM2016, g_dm2016Options, g_dm2016Helps, kDm2016OptionRows);
+  print_module_usage(MODULE_DM2016, g_dm2016Options);
   OSA_printf("Exsample: \n");
   OSA_printf("\t%s -M dm2016 \n\tDefault read dm2016 from 0 to 32 \n", test_program_name());
   OSA_printf("\t%s -M dm2016 -w 'TRV41K27' \n\tDefault read dm2016 from 0 to 32 \n",
@@ -113,10 +102,9 @@ static int dm2016_read_shell_bit(void) {
 static int dm2016_init_param(int argc, char **argv) {
   optind = 0;
   int c;
-  while ((c = getopt_long(argc, argv, kDm2016ShortOptions, g_dm2016Options, nullptr)) != -1) {
+  ModuleGetopt options(g_dm2016Options);
+  while ((c = options.next(argc, argv)) != -1) {
     switch (c) {
-      case 'M':
-        break;
       case 'w':
         if (strlen(optarg) > DM2016_TEXT_MAX) {
           return MODULE_OPTION_FAIL(dm2016_help, 236, "dm2016 value length must <= %d \n",

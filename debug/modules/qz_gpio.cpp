@@ -20,30 +20,19 @@ typedef struct GpioCfg {
 
 static GpioCfg g_gpioCfg;
 
-static const struct option g_gpioOptions[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {"read", required_argument, nullptr, 'r'},
-    {"write", required_argument, nullptr, 'w'},
-    {"data", required_argument, nullptr, 'd'},
-    {"time", required_argument, nullptr, 't'},
-    {"delay", required_argument, nullptr, 'D'},
-    {"input_config", required_argument, nullptr, 'p'},
-    {nullptr, 0, nullptr, 0},
+static const ModuleOption g_gpioOptions[] = {
+    {"module", required_argument, 'M', "module", "module name: gpio"},
+    {"read", required_argument, 'r', "hex", "read gpio id, default[system_reset]"},
+    {"write", required_argument, 'w', "hex", "write gpio id, default[system_reset]"},
+    {"data", required_argument, 'd', "data", "data to written, defalut [0x0]"},
+    {"time", required_argument, 't', "digit",
+     "gpio opration times, default 1, [-1] means no timeout"},
+    {"delay", required_argument, 'D', "digit", "gpio opration delay [n]s, n>0, default 1"},
+    {"input_config", required_argument, 'p', "config", "gpio input config"},
 };
-static const char kGpioShortOptions[] = "M:r:w:d:t:D:p:";
-static const OptionHelp g_gpioHelps[] = {
-    {"module", "module name: gpio"},
-    {"hex", "read gpio id, default[system_reset]"},
-    {"hex", "write gpio id, default[system_reset]"},
-    {"data", "data to written, defalut [0x0]"},
-    {"digit", "gpio opration times, default 1, [-1] means no timeout"},
-    {"digit", "gpio opration delay [n]s, n>0, default 1"},
-    {"config", "gpio input config"},
-};
-MODULE_OPTION_ROWS(kGpioOptionRows, g_gpioOptions, g_gpioHelps);
 
 static void gpio_help(void) {
-  print_module_usage(MODULE_GPIO, g_gpioOptions, g_gpioHelps, kGpioOptionRows);
+  print_module_usage(MODULE_GPIO, g_gpioOptions);
 }
 
 static void gpio_deinit(void) { gpio_close(); }
@@ -66,10 +55,9 @@ static int gpio_do_rw(GpioCfg *cfg) {
 static int gpio_init_param(int argc, char **argv) {
   optind = 0;
   int c;
-  while ((c = getopt_long(argc, argv, kGpioShortOptions, g_gpioOptions, nullptr)) != -1) {
+  ModuleGetopt options(g_gpioOptions);
+  while ((c = options.next(argc, argv)) != -1) {
     switch (c) {
-      case 'M':
-        break;
       case 'r':
         g_gpioCfg.op = GPIO_OP_READ;
         g_gpioCfg.id = module_parse_u32(optarg);

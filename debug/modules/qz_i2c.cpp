@@ -47,36 +47,25 @@ static uint32_t g_i2cRunLength = 1;
 
 enum { OPT_RSIZE = 256, OPT_DSIZE, OPT_RLENGTH, OPT_WLENGTH };
 
-static const struct option g_i2cOptions[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {"slave", required_argument, nullptr, 'R'},
-    {"read", required_argument, nullptr, 'r'},
-    {"write", required_argument, nullptr, 'w'},
-    {"data", required_argument, nullptr, 'd'},
-    {"i2c_id", required_argument, nullptr, 'i'},
-    {"rsize", required_argument, nullptr, OPT_RSIZE},
-    {"dsize", required_argument, nullptr, OPT_DSIZE},
-    {"rlength", required_argument, nullptr, OPT_RLENGTH},
-    {"wlength", required_argument, nullptr, OPT_WLENGTH},
-    {nullptr, 0, nullptr, 0},
+static const ModuleOption g_i2cOptions[] = {
+    {"module", required_argument, 'M', "module", "module name: i2c"},
+    {"slave", required_argument, 'R', "hex", "i2c slave address, default[0xa0]"},
+    {"read", required_argument, 'r', "hex", "read register address, default[0x00]"},
+    {"write", required_argument, 'w', "hex", "write register address, default[0x00]"},
+    {"data", required_argument, 'd', "data", "data to written, default[0xaa]"},
+    {"i2c_id", required_argument, 'i', "digit", "i2c bus number N of /dev/i2c-N, default[0]"},
+    {"rsize", required_argument, OPT_RSIZE, "digit",
+     "register size [1 or 2] byte, default [1] byte"},
+    {"dsize", required_argument, OPT_DSIZE, "digit",
+     "register data size [1 or 2] byte, default [1] byte"},
+    {"rlength", required_argument, OPT_RLENGTH, "digit",
+     "sequential read register length, default [1]"},
+    {"wlength", required_argument, OPT_WLENGTH, "digit",
+     "sequential write register length, default [1]"},
 };
-static const char kI2cShortOptions[] = "M:R:r:w:d:i:";
-static const OptionHelp g_i2cHelps[] = {
-    {"module", "module name: i2c"},
-    {"hex", "i2c slave address, default[0xa0]"},
-    {"hex", "read register address, default[0x00]"},
-    {"hex", "write register address, default[0x00]"},
-    {"data", "data to written, default[0xaa]"},
-    {"digit", "i2c bus number N of /dev/i2c-N, default[0]"},
-    {"digit", "register size [1 or 2] byte, default [1] byte"},
-    {"digit", "register data size [1 or 2] byte, default [1] byte"},
-    {"digit", "sequential read register length, default [1]"},
-    {"digit", "sequential write register length, default [1]"},
-};
-MODULE_OPTION_ROWS(kI2cOptionRows, g_i2cOptions, g_i2cHelps);
 
 static void i2c_help(void) {
-  print_module_usage(MODULE_I2C, g_i2cOptions, g_i2cHelps, kI2cOptionRows);
+  print_module_usage(MODULE_I2C, g_i2cOptions);
   OSA_printf("i2c device information: \n");
   for (const I2cKnownDevice &dev : g_i2cKnownDevices) {
     OSA_printf("%-12s: \n", dev.name);
@@ -277,10 +266,9 @@ static int i2c_test_main(void) {
 static void i2c_init_param(int argc, char **argv) {
   optind = 0;
   int c;
-  while ((c = getopt_long(argc, argv, kI2cShortOptions, g_i2cOptions, nullptr)) != -1) {
+  ModuleGetopt options(g_i2cOptions);
+  while ((c = options.next(argc, argv)) != -1) {
     switch (c) {
-      case 'M':
-        break;
       case 'R':
         g_i2cCfg.slave = (uint16_t)module_parse_u32(optarg);
         break;

@@ -19,28 +19,18 @@ typedef struct IrParam {
 
 static IrParam g_irCfg = {0, 500, 10};
 
-static const struct option g_irOptions[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {"ir-led", required_argument, nullptr, 'l'},
-    {"ir-cut", required_argument, nullptr, 'c'},
-    {"mode", required_argument, nullptr, 'm'},
-    {"time", required_argument, nullptr, 't'},
-    {"delay", required_argument, nullptr, 'd'},
-    {nullptr, 0, nullptr, 0},
+static const ModuleOption g_irOptions[] = {
+    {"module", required_argument, 'M', "module", "module name: IR"},
+    {"ir-led", required_argument, 'l', "hex", "set IR-led status"},
+    {"ir-cut", required_argument, 'c', "hex", "set IR-cut status"},
+    {"mode", required_argument, 'm', "digit", "IR test mode"},
+    {"time", required_argument, 't', "digit",
+     "IR opration times, default 10, [-1] means no timeout"},
+    {"delay", required_argument, 'd', "digit", "IR opration delay [n]ms, n>0, default 500"},
 };
-static const char kIrShortOptions[] = "M:l:c:m:t:d:";
-static const OptionHelp g_irHelps[] = {
-    {"module", "module name: IR"},
-    {"hex", "set IR-led status"},
-    {"hex", "set IR-cut status"},
-    {"digit", "IR test mode"},
-    {"digit", "IR opration times, default 10, [-1] means no timeout"},
-    {"digit", "IR opration delay [n]ms, n>0, default 500"},
-};
-MODULE_OPTION_ROWS(kIrOptionRows, g_irOptions, g_irHelps);
 
 static void ir_help(void) {
-  print_module_usage(MODULE_IR, g_irOptions, g_irHelps, kIrOptionRows);
+  print_module_usage(MODULE_IR, g_irOptions);
   OSA_printf("\nIR test mode: \n");
   OSA_printf("IR-led on, switch IR-cut \n");
   OSA_printf(
@@ -51,9 +41,9 @@ static void ir_help(void) {
 static void ir_init_param(int argc, char **argv) {
   optind = 0;
   int c;
-  while ((c = getopt_long(argc, argv, kIrShortOptions, g_irOptions, nullptr)) != -1) {
+  ModuleGetopt options(g_irOptions);
+  while ((c = options.next(argc, argv)) != -1) {
     switch (c) {
-      case 'M':
       case 'l':
       case 'c':
         break;

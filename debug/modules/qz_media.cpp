@@ -20,63 +20,33 @@ enum MediaUnit {
   MEDIA_VO, MEDIA_VPSS, MEDIA_VIDEO,
 };
 
-static const struct option g_mediaOptions[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {"all", no_argument, nullptr, 'a'},
-    {"acodec", no_argument, nullptr, MEDIA_ACODEC},
-    {"adec", no_argument, nullptr, MEDIA_ADEC},
-    {"aenc", no_argument, nullptr, MEDIA_AENC},
-    {"ai", no_argument, nullptr, MEDIA_AI},
-    {"ao", no_argument, nullptr, MEDIA_AO},
-    {"audio", no_argument, nullptr, MEDIA_AUDIO},
-    {"chnl", no_argument, nullptr, MEDIA_CHNL},
-    {"h264e", no_argument, nullptr, MEDIA_H264E},
-    {"h265e", no_argument, nullptr, MEDIA_H265E},
-    {"isp", no_argument, nullptr, MEDIA_ISP},
-    {"ive", no_argument, nullptr, MEDIA_IVE},
-    {"jpege", no_argument, nullptr, MEDIA_JPEGE},
-    {"rc", no_argument, nullptr, MEDIA_RC},
-    {"rgn", no_argument, nullptr, MEDIA_RGN},
-    {"sys", no_argument, nullptr, MEDIA_SYS},
-    {"vb", no_argument, nullptr, MEDIA_VB},
-    {"vda", no_argument, nullptr, MEDIA_VDA},
-    {"venc", no_argument, nullptr, MEDIA_VENC},
-    {"vgs", no_argument, nullptr, MEDIA_VGS},
-    {"vi", no_argument, nullptr, MEDIA_VI},
-    {"vo", no_argument, nullptr, MEDIA_VO},
-    {"vpss", no_argument, nullptr, MEDIA_VPSS},
-    {"video", no_argument, nullptr, MEDIA_VIDEO},
-    {nullptr, 0, nullptr, 0},
+static const ModuleOption g_mediaOptions[] = {
+    {"module", required_argument, 'M', "module", "module name: media"},
+    {"all", no_argument, 'a', "", "Display all information!"},
+    {"acodec", no_argument, MEDIA_ACODEC, "", "Display acodec information!"},
+    {"adec", no_argument, MEDIA_ADEC, "", "Display adec information!"},
+    {"aenc", no_argument, MEDIA_AENC, "", "Display aenc information!"},
+    {"ai", no_argument, MEDIA_AI, "", "Display ai information!"},
+    {"ao", no_argument, MEDIA_AO, "", "Display ao information!"},
+    {"audio", no_argument, MEDIA_AUDIO, "", "Display audio information!"},
+    {"chnl", no_argument, MEDIA_CHNL, "", "Display chnl information!"},
+    {"h264e", no_argument, MEDIA_H264E, "", "Display h264e information!"},
+    {"h265e", no_argument, MEDIA_H265E, "", "Display h265e information!"},
+    {"isp", no_argument, MEDIA_ISP, "", "Display isp information!"},
+    {"ive", no_argument, MEDIA_IVE, "", "Display ive information!"},
+    {"jpege", no_argument, MEDIA_JPEGE, "", "Display jpege information!"},
+    {"rc", no_argument, MEDIA_RC, "", "Display rc information!"},
+    {"rgn", no_argument, MEDIA_RGN, "", "Display rgn information!"},
+    {"sys", no_argument, MEDIA_SYS, "", "Display sys information!"},
+    {"vb", no_argument, MEDIA_VB, "", "Display vb information!"},
+    {"vda", no_argument, MEDIA_VDA, "", "Display vda information!"},
+    {"venc", no_argument, MEDIA_VENC, "", "Display venc information!"},
+    {"vgs", no_argument, MEDIA_VGS, "", "Display vgs information!"},
+    {"vi", no_argument, MEDIA_VI, "", "Display vi information!"},
+    {"vo", no_argument, MEDIA_VO, "", "Display vo information!"},
+    {"vpss", no_argument, MEDIA_VPSS, "", "Display vpss information!"},
+    {"video", no_argument, MEDIA_VIDEO, "", "Display video information!"},
 };
-static const char kMediaShortOptions[] = "M:a";
-static const OptionHelp g_mediaHelps[] = {
-    {"module", "module name: media"},
-    {"", "Display all information!"},
-    {"", "Display acodec information!"},
-    {"", "Display adec information!"},
-    {"", "Display aenc information!"},
-    {"", "Display ai information!"},
-    {"", "Display ao information!"},
-    {"", "Display audio information!"},
-    {"", "Display chnl information!"},
-    {"", "Display h264e information!"},
-    {"", "Display h265e information!"},
-    {"", "Display isp information!"},
-    {"", "Display ive information!"},
-    {"", "Display jpege information!"},
-    {"", "Display rc information!"},
-    {"", "Display rgn information!"},
-    {"", "Display sys information!"},
-    {"", "Display vb information!"},
-    {"", "Display vda information!"},
-    {"", "Display venc information!"},
-    {"", "Display vgs information!"},
-    {"", "Display vi information!"},
-    {"", "Display vo information!"},
-    {"", "Display vpss information!"},
-    {"", "Display video information!"},
-};
-MODULE_OPTION_ROWS(kMediaOptionRows, g_mediaOptions, g_mediaHelps);
 
 // One section of a summary: the line holding key, then `lines` lines after it.
 typedef struct MediaSection {
@@ -138,7 +108,7 @@ static const char *const media_show_units[] = {
 static char g_mediaLine[1024];  // one line of a log (longer lines are read in pieces)
 
 static void media_help(void) {
-  print_module_usage(MODULE_MEDIA, g_mediaOptions, g_mediaHelps, kMediaOptionRows);
+  print_module_usage(MODULE_MEDIA, g_mediaOptions);
 }
 
 static void media_show_log(const char *unit) {
@@ -207,10 +177,9 @@ static void media_audio_summary(void) {
 static int media_init_param(int argc, char **argv) {
   optind = 1;
   int opt;
-  while ((opt = getopt_long(argc, argv, kMediaShortOptions, g_mediaOptions, nullptr)) != -1) {
+  ModuleGetopt options(g_mediaOptions);
+  while ((opt = options.next(argc, argv)) != -1) {
     switch (opt) {
-      case 'M':
-        break;
       case 'a':
         media_video_summary();
         media_audio_summary();

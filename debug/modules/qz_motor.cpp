@@ -8,30 +8,20 @@
 #include "test.h"
 
 
-static const struct option g_motorOptions[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {"type", required_argument, nullptr, 't'},
-    {"dir", required_argument, nullptr, 'd'},
-    {"step", required_argument, nullptr, 's'},
-    {"init", required_argument, nullptr, 'i'},
-    {"piris", required_argument, nullptr, 'p'},
-    {nullptr, 0, nullptr, 0},
+static const ModuleOption g_motorOptions[] = {
+    {"module", required_argument, 'M', "module", "module name: motor"},
+    {"type", required_argument, 't', "digit", "motor type, default[0]:focus"},
+    {"dir", required_argument, 'd', "digit",
+     "motor directory, default[0]:forward , value[0:forward]"},
+    {"step", required_argument, 's', "digit", "motor run steps, default[10]"},
+    {"init", required_argument, 'i', "digit", "motor initial"},
+    {"piris", required_argument, 'p', "digit", "P-iris target duty"},
 };
-static const char kMotorShortOptions[] = "M:t:d:s:i:p:";
-static const OptionHelp g_motorHelps[] = {
-    {"module", "module name: motor"},
-    {"digit", "motor type, default[0]:focus"},
-    {"digit", "motor directory, default[0]:forward , value[0:forward]"},
-    {"digit", "motor run steps, default[10]"},
-    {"digit", "motor initial"},
-    {"digit", "P-iris target duty"},
-};
-MODULE_OPTION_ROWS(kMotorOptionRows, g_motorOptions, g_motorHelps);
 
 static StepperRequest g_motorCfg = {STEPPER_FOCUS, 0, 10, 0};
 
 static void motor_help(void) {
-  print_module_usage(MODULE_MOTOR, g_motorOptions, g_motorHelps, kMotorOptionRows);
+  print_module_usage(MODULE_MOTOR, g_motorOptions);
   OSA_printf("MOTOR arguments: \n");
   OSA_printf("type:\n");
   OSA_printf("    [0]: focus, [1]: zoom, [2]: p-iris\n");
@@ -59,7 +49,8 @@ static void motor_set_piris(uint32_t duty) {
 static void motor_init_param(int argc, char **argv) {
   optind = 1;
   int opt;
-  while ((opt = getopt_long(argc, argv, kMotorShortOptions, g_motorOptions, nullptr)) != -1) {
+  ModuleGetopt options(g_motorOptions);
+  while ((opt = options.next(argc, argv)) != -1) {
     switch (opt) {
       case 't':
         g_motorCfg.type = module_parse_u32(optarg);
@@ -81,7 +72,6 @@ static void motor_init_param(int argc, char **argv) {
         motor_set_piris(duty);
         break;
       }
-      case 'M':
       case 'i':
         break;
       default:

@@ -29,20 +29,13 @@ static MtdPartInfo g_mtdParts[MTD_MAX_PARTS];
 static int g_mtdPartCount;
 static int g_mtdBadblock;
 
-static const struct option g_mtdOptions[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {"badblock", required_argument, nullptr, 'b'},
-    {nullptr, 0, nullptr, 0},
+static const ModuleOption g_mtdOptions[] = {
+    {"module", required_argument, 'M', "module", "module name: mtd"},
+    {"badblock", required_argument, 'b', "1", "cat badblock info"},
 };
-static const char kMtdShortOptions[] = "M:b:";
-static const OptionHelp g_mtdHelps[] = {
-    {"module", "module name: mtd"},
-    {"1", "cat badblock info"},
-};
-MODULE_OPTION_ROWS(kMtdOptionRows, g_mtdOptions, g_mtdHelps);
 
 static void mtd_help(void) {
-  print_module_usage(MODULE_MTD, g_mtdOptions, g_mtdHelps, kMtdOptionRows);
+  print_module_usage(MODULE_MTD, g_mtdOptions);
 }
 
 static void mtd_deinit(void) {}
@@ -131,10 +124,9 @@ static int qz_badblock_check(void) {
 static void mtd_init_param(int argc, char **argv) {
   optind = 0;
   int c;
-  while ((c = getopt_long(argc, argv, kMtdShortOptions, g_mtdOptions, nullptr)) != -1) {
+  ModuleGetopt options(g_mtdOptions);
+  while ((c = options.next(argc, argv)) != -1) {
     switch (c) {
-      case 'M':
-        break;
       case 'b':
         g_mtdBadblock = module_parse_i32(optarg) == 1;
         break;

@@ -14,79 +14,54 @@
 // Bit of a step count that carries its direction.
 #define PT_STEP_DIR_BIT 0x800000u
 
-static const struct option g_ptOptions[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {"titl_i", required_argument, nullptr, 'w'},
-    {"pan_i", required_argument, nullptr, 'q'},
-    {"heat", required_argument, nullptr, 'a'},
-    {"fan", required_argument, nullptr, 'f'},
-    {"defog", required_argument, nullptr, 'd'},
-    {"temp", required_argument, nullptr, 'c'},
-    {"pan_param", required_argument, nullptr, 'p'},
-    {"tilt_param", required_argument, nullptr, 't'},
-    {"set_step", required_argument, nullptr, 's'},
-    {"query_info", required_argument, nullptr, 'i'},
-    {"set_corrent", required_argument, nullptr, 'o'},
-    {"set_temp_ctl", required_argument, nullptr, 'e'},
-    {"set_heat_open_value", required_argument, nullptr, 'l'},
-    {"set_heat_close_value", required_argument, nullptr, 'r'},
-    {"set_fan_open_value", required_argument, nullptr, 'u'},
-    {"set_fan_close_value", required_argument, nullptr, 'n'},
-    {"set_current_up_value", required_argument, nullptr, 'g'},
-    {"set_current_down_value", required_argument, nullptr, 'k'},
-    {"set pwm_run", required_argument, nullptr, 'b'},
-    {"set pwm_idle", required_argument, nullptr, 'j'},
-    {"set obj_dis", required_argument, nullptr, 'x'},
-    {"set image_dis", required_argument, nullptr, 'y'},
-    {"query_wiper_info", required_argument, nullptr, 'W'},
-    {"calibration xk300_optical_sys", required_argument, nullptr, 'O'},
-    {"query_wiper_ver", required_argument, nullptr, 'V'},
-    {"query_wiper_sensor_vsn", required_argument, nullptr, 'P'},
-    {"set LIGHT1", required_argument, nullptr, 'F'},
-    {"set LIGHT2", required_argument, nullptr, 'L'},
-    {"SELECT HAVE OR NONE ENDLINE", required_argument, nullptr, 'E'},
-    {"set wie HID", required_argument, nullptr, 'G'},
-    {"set wie PID", required_argument, nullptr, 'Y'},
-    {"set ext LIGHT", required_argument, nullptr, 'T'},
-    {"test wiegand mode", required_argument, nullptr, 'R'},
-    {"control motor run step", required_argument, nullptr, 'm'},
-    {"test rs485", required_argument, nullptr, 'A'},
-    {nullptr, 0, nullptr, 0},
+static const ModuleOption g_ptOptions[] = {
+    {"module", required_argument, 'M', "module", "module name: pt"},
+    {"titl_i", required_argument, 'w', "0~31", "0 is min   ,31is max"},
+    {"pan_i", required_argument, 'q', "0~31", "0 is min   ,31is max"},
+    {"heat", required_argument, 'a', "0~1", "0 is close ,1 is open default:0"},
+    {"fan", required_argument, 'f', "0~1", "0 is close ,1 is open default:0"},
+    {"defog", required_argument, 'd', "0~1", "0 is close ,1 is open default:0"},
+    {"temp", required_argument, 'c', "0~10000", "the time_cnt for printf temp(1s)"},
+    {"pan_param", required_argument, 'p', "0~10000", "the pan_step will be set default:0"},
+    {"tilt_param", required_argument, 't', "0~10000", "the tilt_step will be set default:0"},
+    {"set_step", required_argument, 's', "00~11",
+     "XY == (X=P_dir Y=T_dir) set dir and start run step"},
+    {"query_info", required_argument, 'i', "1~10",
+     "1==(version) 2==(oc_off) 3 = (oc_value) 4==(temp_Info)"},
+    {"set_corrent", required_argument, 'o', "0~1", "0 = open 1= close"},
+    {"set_temp_ctl", required_argument, 'e', "0~1", "0 = open 1= close"},
+    {"set_heat_open_value", required_argument, 'l', "0~50", "default(28)"},
+    {"set_heat_close_value", required_argument, 'r', "0~50", "default(30)"},
+    {"set_fan_open_value", required_argument, 'u', "0~100",
+     "real value need cut off 50 ; default(-5)"},
+    {"set_fan_close_value", required_argument, 'n', "0~100",
+     "real value need cut off 50 ; default(-8)"},
+    {"set_current_up_value", required_argument, 'g', "0~100",
+     "real value need cut off 50 ; default(-5)"},
+    {"set_current_down_value", required_argument, 'k', "0~100",
+     "real value need cut off 50 ; default(-10)"},
+    {"set pwm_run", required_argument, 'b', "1200~2000", "set electric,current running"},
+    {"set pwm_idle", required_argument, 'j', "1200~2000", "set electric,current idle"},
+    {"set obj_dis", required_argument, 'x', "0~10000", "set image_dis"},
+    {"set image_dis", required_argument, 'y', "1200~2000", "setobj_dis"},
+    {"query_wiper_info", required_argument, 'W', "0-1", "set test wiegand mode"},
+    // From here on the options have no help text.
+    {"calibration xk300_optical_sys", required_argument, 'O', "", ""},
+    {"query_wiper_ver", required_argument, 'V', "", ""},
+    {"query_wiper_sensor_vsn", required_argument, 'P', "", ""},
+    {"set LIGHT1", required_argument, 'F', "", ""},
+    {"set LIGHT2", required_argument, 'L', "", ""},
+    {"SELECT HAVE OR NONE ENDLINE", required_argument, 'E', "", ""},
+    {"set wie HID", required_argument, 'G', "", ""},
+    {"set wie PID", required_argument, 'Y', "", ""},
+    {"set ext LIGHT", required_argument, 'T', "", ""},
+    {"test wiegand mode", required_argument, 'R', "", ""},
+    {"control motor run step", required_argument, 'm', "", ""},
+    {"test rs485", required_argument, 'A', "", ""},
 };
-// Not derived from the table: G and Y are long-only, and -z has no long name.
+// Not derived from the rows: G and Y are long-only, and -z has no long name.
 static const char kPtShortOptions[] =
     "M:w:q:a:f:d:c:p:t:s:i:o:e:l:r:u:n:g:k:b:j:x:y:W:O:V:P:F:L:E:T:R:z:m:A:";
-static const OptionHelp g_ptHelps[] = {
-    {"module", "module name: pt"},
-    {"0~31", "0 is min   ,31is max"},
-    {"0~31", "0 is min   ,31is max"},
-    {"0~1", "0 is close ,1 is open default:0"},
-    {"0~1", "0 is close ,1 is open default:0"},
-    {"0~1", "0 is close ,1 is open default:0"},
-    {"0~10000", "the time_cnt for printf temp(1s)"},
-    {"0~10000", "the pan_step will be set default:0"},
-    {"0~10000", "the tilt_step will be set default:0"},
-    {"00~11", "XY == (X=P_dir Y=T_dir) set dir and start run step"},
-    {"1~10", "1==(version) 2==(oc_off) 3 = (oc_value) 4==(temp_Info)"},
-    {"0~1", "0 = open 1= close"},
-    {"0~1", "0 = open 1= close"},
-    {"0~50", "default(28)"},
-    {"0~50", "default(30)"},
-    {"0~100", "real value need cut off 50 ; default(-5)"},
-    {"0~100", "real value need cut off 50 ; default(-8)"},
-    {"0~100", "real value need cut off 50 ; default(-5)"},
-    {"0~100", "real value need cut off 50 ; default(-10)"},
-    {"1200~2000", "set electric,current running"},
-    {"1200~2000", "set electric,current idle"},
-    {"0~10000", "set image_dis"},
-    {"1200~2000", "setobj_dis"},
-    {"0-1", "set test wiegand mode"},
-    {"", ""},
-    // The options below have no help text.
-    {"", ""}, {"", ""}, {"", ""}, {"", ""}, {"", ""}, {"", ""},
-    {"", ""}, {"", ""}, {"", ""}, {"", ""}, {"", ""},
-};
-MODULE_OPTION_ROWS(kPtOptionRows, g_ptOptions, g_ptHelps);
 
 // The command being composed and what the options gathered for the steps after parsing.
 static PanTiltCmd g_ptCmd;
@@ -98,7 +73,7 @@ static struct {
 } g_ptState;
 
 static void pt_help(void) {
-  print_module_usage(MODULE_PT, g_ptOptions, g_ptHelps, kPtOptionRows);
+  print_module_usage(MODULE_PT, g_ptOptions);
 }
 
 static void pt_command(char command, int32_t param1) {
@@ -116,10 +91,10 @@ static void pt_init_param(int argc, char **argv) {
   optind = 1;
   opterr = 0;
   int opt;
-  while ((opt = getopt_long(argc, argv, kPtShortOptions, g_ptOptions, nullptr)) != -1) {
+  ModuleGetopt options(g_ptOptions, kPtShortOptions);
+  while ((opt = options.next(argc, argv)) != -1) {
     int32_t value = optarg ? module_parse_i32(optarg) : 0;
     switch (opt) {
-      case 'M': break;
       case 'w':
         pt_command('o', value);
         OSA_printf("\n current of tile_motor=%d \n", value);

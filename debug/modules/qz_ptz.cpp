@@ -10,73 +10,41 @@
 // --testall; the action of a run without movement options.
 #define PTZ_TEST_SEQUENCE 115
 
-static const struct option g_ptzOptions[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {"delay", required_argument, nullptr, 'd'},
-    {"speed", required_argument, nullptr, 'S'},
-    {"baudrate", required_argument, nullptr, 'B'},
-    {"protocol", required_argument, nullptr, 'P'},
-    {"spreset", required_argument, nullptr, 's'},
-    {"cpreset", required_argument, nullptr, 'c'},
-    {"gpreset", required_argument, nullptr, 'g'},
-    {"testall", no_argument, nullptr, 't'},
-    // Movements: the value is the action code.
-    {"up", no_argument, nullptr, PT_UP},
-    {"upleft", no_argument, nullptr, PT_UPLEFT},
-    {"upright", no_argument, nullptr, PT_UPRIGHT},
-    {"down", no_argument, nullptr, PT_DOWN},
-    {"downleft", no_argument, nullptr, PT_DOWNLEFT},
-    {"downright", no_argument, nullptr, PT_DOWNRIGHT},
-    {"auto", no_argument, nullptr, PT_AUTO_SCAN},
-    {"stop", no_argument, nullptr, PT_STOP},
-    {"zoomin", no_argument, nullptr, PT_ZOOM_IN},
-    {"zoomout", no_argument, nullptr, PT_ZOOM_OUT},
-    {"irisin", no_argument, nullptr, PT_IRIS_IN},
-    {"irisout", no_argument, nullptr, PT_IRIS_OUT},
-    {"focusin", no_argument, nullptr, PT_FOCUS_IN},
-    {"focusout", no_argument, nullptr, PT_FOCUS_OUT},
-    {"autofocus", no_argument, nullptr, PT_AUTO_FOCUS},
-    {"rstfocus", no_argument, nullptr, PT_RESET_FOCUS},
-    {"lightoff", no_argument, nullptr, PT_LIGHT_OFF},
-    {"lighton", no_argument, nullptr, PT_LIGHT_ON},
-    {"brushoff", no_argument, nullptr, PT_BRUSH_OFF},
-    {"brushon", no_argument, nullptr, PT_BRUSH_ON},
-    {nullptr, 0, nullptr, 0},
-};
-static const char kPtzShortOptions[] = "M:d:S:B:P:s:c:g:t";
 // The light and brush texts read the other way round; scripts match them as printed.
-static const OptionHelp g_ptzHelps[] = {
-    {"module", "module name: ptz"},
-    {"digit", "Set ptz run delay [n]s, default [5]s"},
-    {"digit", "Set ptz speed percentage[0 - 100] default 50"},
-    {"digit", "Set rs485 baudrate default[9600] [2400 4800 9600 19200]"},
-    {"digit", "Set ptz protocol default[0], 0: PELCO_D, 1: PELCO_P"},
-    {"digit", "Set ptz preset position"},
-    {"digit", "Clean ptz preset position"},
-    {"digit", "Goto ptz preset position"},
-    {"", "PTZ test all function, default will test all"},
-    {"", "PTZ run top"},
-    {"", "PTZ run top left"},
-    {"", "PTZ run top right"},
-    {"", "PTZ run bottom "},
-    {"", "PTZ run bottom left"},
-    {"", "PTZ run bottom right"},
-    {"", "PTZ run auto scanning"},
-    {"", "PTZ stop running all"},
-    {"", "PTZ run zoom in"},
-    {"", "PTZ run zoom out"},
-    {"", "PTZ run iris in"},
-    {"", "PTZ run iris out"},
-    {"", "PTZ run focus in"},
-    {"", "PTZ run focus out"},
-    {"", "PTZ run auto focus"},
-    {"", "PTZ run reset focus"},
-    {"", "PTZ run light on"},
-    {"", "PTZ run light off"},
-    {"", "PTZ run brush on"},
-    {"", "PTZ run brush off"},
+static const ModuleOption g_ptzOptions[] = {
+    {"module", required_argument, 'M', "module", "module name: ptz"},
+    {"delay", required_argument, 'd', "digit", "Set ptz run delay [n]s, default [5]s"},
+    {"speed", required_argument, 'S', "digit", "Set ptz speed percentage[0 - 100] default 50"},
+    {"baudrate", required_argument, 'B', "digit",
+     "Set rs485 baudrate default[9600] [2400 4800 9600 19200]"},
+    {"protocol", required_argument, 'P', "digit",
+     "Set ptz protocol default[0], 0: PELCO_D, 1: PELCO_P"},
+    {"spreset", required_argument, 's', "digit", "Set ptz preset position"},
+    {"cpreset", required_argument, 'c', "digit", "Clean ptz preset position"},
+    {"gpreset", required_argument, 'g', "digit", "Goto ptz preset position"},
+    {"testall", no_argument, 't', "", "PTZ test all function, default will test all"},
+    // Movements: the value is the action code.
+    {"up", no_argument, PT_UP, "", "PTZ run top"},
+    {"upleft", no_argument, PT_UPLEFT, "", "PTZ run top left"},
+    {"upright", no_argument, PT_UPRIGHT, "", "PTZ run top right"},
+    {"down", no_argument, PT_DOWN, "", "PTZ run bottom "},
+    {"downleft", no_argument, PT_DOWNLEFT, "", "PTZ run bottom left"},
+    {"downright", no_argument, PT_DOWNRIGHT, "", "PTZ run bottom right"},
+    {"auto", no_argument, PT_AUTO_SCAN, "", "PTZ run auto scanning"},
+    {"stop", no_argument, PT_STOP, "", "PTZ stop running all"},
+    {"zoomin", no_argument, PT_ZOOM_IN, "", "PTZ run zoom in"},
+    {"zoomout", no_argument, PT_ZOOM_OUT, "", "PTZ run zoom out"},
+    {"irisin", no_argument, PT_IRIS_IN, "", "PTZ run iris in"},
+    {"irisout", no_argument, PT_IRIS_OUT, "", "PTZ run iris out"},
+    {"focusin", no_argument, PT_FOCUS_IN, "", "PTZ run focus in"},
+    {"focusout", no_argument, PT_FOCUS_OUT, "", "PTZ run focus out"},
+    {"autofocus", no_argument, PT_AUTO_FOCUS, "", "PTZ run auto focus"},
+    {"rstfocus", no_argument, PT_RESET_FOCUS, "", "PTZ run reset focus"},
+    {"lightoff", no_argument, PT_LIGHT_OFF, "", "PTZ run light on"},
+    {"lighton", no_argument, PT_LIGHT_ON, "", "PTZ run light off"},
+    {"brushoff", no_argument, PT_BRUSH_OFF, "", "PTZ run brush on"},
+    {"brushon", no_argument, PT_BRUSH_ON, "", "PTZ run brush off"},
 };
-MODULE_OPTION_ROWS(kPtzOptionRows, g_ptzOptions, g_ptzHelps);
 
 static struct {
   int32_t action;
@@ -93,15 +61,15 @@ static const int32_t ptz_sequence[] = {PT_UP,       PT_DOWN,     PT_UP,        P
 static const uint32_t ptz_auto_scan_seconds = 15;
 
 static void ptz_help(void) {
-  print_module_usage(MODULE_PTZ, g_ptzOptions, g_ptzHelps, kPtzOptionRows);
+  print_module_usage(MODULE_PTZ, g_ptzOptions);
 }
 
 static void ptz_init_param(int argc, char **argv) {
   optind = 1;
   int opt;
-  while ((opt = getopt_long(argc, argv, kPtzShortOptions, g_ptzOptions, nullptr)) != -1) {
+  ModuleGetopt options(g_ptzOptions);
+  while ((opt = options.next(argc, argv)) != -1) {
     switch (opt) {
-      case 'M':
       case 'd':
         break;
       case 'S': {

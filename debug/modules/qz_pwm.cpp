@@ -19,26 +19,16 @@ typedef struct PwmParam {
 
 static PwmParam g_pwmCfg = {0, 500, 100000, 1};
 
-static const struct option g_pwmOptions[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {"channel", required_argument, nullptr, 'c'},
-    {"duty", required_argument, nullptr, 'd'},
-    {"period", required_argument, nullptr, 'p'},
-    {"enable", required_argument, nullptr, 'e'},
-    {nullptr, 0, nullptr, 0},
+static const ModuleOption g_pwmOptions[] = {
+    {"module", required_argument, 'M', "module", "module name: pwm"},
+    {"channel", required_argument, 'c', "0~PWM_MAX_CHN", "select pwm channel (default is 0)"},
+    {"duty", required_argument, 'd', "1~1000", "specify duty ratio (0.1% ~ 99.9%), (defalut 500)"},
+    {"period", required_argument, 'p', "2~12M", "specify period, (defalut 100K)"},
+    {"enable", required_argument, 'e', "0~1", "enable switch."},
 };
-static const char kPwmShortOptions[] = "M:c:d:p:e:";
-static const OptionHelp g_pwmHelps[] = {
-    {"module", "module name: pwm"},
-    {"0~PWM_MAX_CHN", "select pwm channel (default is 0)"},
-    {"1~1000", "specify duty ratio (0.1% ~ 99.9%), (defalut 500)"},
-    {"2~12M", "specify period, (defalut 100K)"},
-    {"0~1", "enable switch."},
-};
-MODULE_OPTION_ROWS(kPwmOptionRows, g_pwmOptions, g_pwmHelps);
 
 static void pwm_help(void) {
-  print_module_usage(MODULE_PWM, g_pwmOptions, g_pwmHelps, kPwmOptionRows);
+  print_module_usage(MODULE_PWM, g_pwmOptions);
   OSA_printf("\nNotice:\n");
   OSA_printf("\tUse lsmod to make sure pwm module has been installed.\n");
   OSA_printf("\n");
@@ -52,10 +42,9 @@ static int pwm_init_param(int argc, char **argv) {
   optind = 0;
   opterr = 0;
   int c;
-  while ((c = getopt_long(argc, argv, kPwmShortOptions, g_pwmOptions, nullptr)) != -1) {
+  ModuleGetopt options(g_pwmOptions);
+  while ((c = options.next(argc, argv)) != -1) {
     switch (c) {
-      case 'M':
-        break;
       case 'c':
         g_pwmCfg.channel = module_parse_i32(optarg);
         if (g_pwmCfg.channel < 0) MODULE_OPTION_EXIT(pwm_help, 112, "Error pwm channel\n");

@@ -20,33 +20,21 @@
 
 enum { SDMMC_OPT_INIT = 1 };  // --init has no short letter
 
-static const struct option g_sdmmcOptions[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {"filenum", required_argument, nullptr, 'n'},
-    {"filesize", required_argument, nullptr, 'z'},
-    {"info", no_argument, nullptr, 'i'},
-    {"init", no_argument, nullptr, SDMMC_OPT_INIT},
-    {"speed", no_argument, nullptr, 's'},
-    {"repair", no_argument, nullptr, 'r'},
-    {"format", no_argument, nullptr, 'f'},
-    {"filling", no_argument, nullptr, 'F'},
-    {"mount", no_argument, nullptr, 'm'},
-    {nullptr, 0, nullptr, 0},
+static const ModuleOption g_sdmmcOptions[] = {
+    {"module", required_argument, 'M', "module", "module name: sdmmc"},
+    {"filenum", required_argument, 'n', "digit",
+     "sdmmc filling file numbers [n], default 128, [1-40960]"},
+    {"filesize", required_argument, 'z', "digit",
+     "sdmmc filling file echo filesize [n]MB, default 128MB, [1-4096]"},
+    {"info", no_argument, 'i', "",
+     "sdmmc base information(blocksize, total size, freesize, usesize)."},
+    {"init", no_argument, SDMMC_OPT_INIT, "", "Sdmmc init device."},
+    {"speed", no_argument, 's', "", "sdmmc check read and write speed."},
+    {"repair", no_argument, 'r', "", "Repair sdmmc disk."},
+    {"format", no_argument, 'f', "", "Format sdmmc disk."},
+    {"filling", no_argument, 'F', "", "Filling sdmmc disk to full."},
+    {"mount", no_argument, 'm', "", "Mount sdmmc."},
 };
-static const char kSdmmcShortOptions[] = "M:n:z:isrfFm";
-static const OptionHelp g_sdmmcHelps[] = {
-    {"module", "module name: sdmmc"},
-    {"digit", "sdmmc filling file numbers [n], default 128, [1-40960]"},
-    {"digit", "sdmmc filling file echo filesize [n]MB, default 128MB, [1-4096]"},
-    {"", "sdmmc base information(blocksize, total size, freesize, usesize)."},
-    {"", "Sdmmc init device."},
-    {"", "sdmmc check read and write speed."},
-    {"", "Repair sdmmc disk."},
-    {"", "Format sdmmc disk."},
-    {"", "Filling sdmmc disk to full."},
-    {"", "Mount sdmmc."},
-};
-MODULE_OPTION_ROWS(kSdmmcOptionRows, g_sdmmcOptions, g_sdmmcHelps);
 
 static const char *const sdmmc_candidates[] = {"/dev/mmcblk0", "/dev/mmcblk1", "/dev/mmcblk2",
                                                "/dev/mmcblk3"};
@@ -59,7 +47,7 @@ static struct {
 } g_sdmmcCfg = {"", 128, 128, 0, 0, 0, 0};
 
 static void sdmmc_help(void) {
-  print_module_usage(MODULE_SDMMC, g_sdmmcOptions, g_sdmmcHelps, kSdmmcOptionRows);
+  print_module_usage(MODULE_SDMMC, g_sdmmcOptions);
 }
 
 static void sdmmc_sync(void) { module_system("sync"); }
@@ -254,10 +242,10 @@ static int sdmmc_filling_disk(void) {
 static int sdmmc_init_param(int argc, char **argv) {
   optind = 1;
   int opt;
-  while ((opt = getopt_long(argc, argv, kSdmmcShortOptions, g_sdmmcOptions, nullptr)) != -1) {
+  ModuleGetopt options(g_sdmmcOptions);
+  while ((opt = options.next(argc, argv)) != -1) {
     uint32_t value = 0;
     switch (opt) {
-      case 'M':
       case SDMMC_OPT_INIT:
         break;
       case 'n':

@@ -46,59 +46,34 @@ enum {
   OPT_PINCODE, OPT_SCAN, OPT_STATUS, OPT_LINK
 };
 
-static const struct option g_wifiOptions[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {"mode", required_argument, nullptr, 'm'},
-    {"encryp", required_argument, nullptr, 'e'},
-    {"channel", required_argument, nullptr, 'c'},
-    {"auth_alg", required_argument, nullptr, OPT_AUTH_ALG},
-    {"key_mgmt", required_argument, nullptr, OPT_KEY_MGMT},
-    {"group", required_argument, nullptr, OPT_GROUP},
-    {"ssid", required_argument, nullptr, OPT_SSID},
-    {"select", required_argument, nullptr, OPT_SELECT},
-    {"key0", required_argument, nullptr, OPT_KEY0},
-    {"key1", required_argument, nullptr, OPT_KEY1},
-    {"key2", required_argument, nullptr, OPT_KEY2},
-    {"key3", required_argument, nullptr, OPT_KEY3},
-    {"keytype", required_argument, nullptr, OPT_KEYTYPE},
-    {"pairwise", required_argument, nullptr, OPT_PAIRWISE},
-    {"proto", required_argument, nullptr, OPT_PROTO},
-    {"psk", required_argument, nullptr, OPT_PSK},
-    {"wps", required_argument, nullptr, OPT_WPS},
-    {"apname", required_argument, nullptr, OPT_APNAME},
-    {"pincode", required_argument, nullptr, OPT_PINCODE},
-    {"scan", no_argument, nullptr, OPT_SCAN},
-    {"status", no_argument, nullptr, OPT_STATUS},
-    {"link", no_argument, nullptr, OPT_LINK},
-    {nullptr, 0, nullptr, 0},
+static const ModuleOption g_wifiOptions[] = {
+    {"module", required_argument, 'M', "module", "module name: wifi"},
+    {"mode", required_argument, 'm', "digit", "wifi work mode default [0:manage]"},
+    {"encryp", required_argument, 'e', "str", "wifi encryption type default[4:wpa-wpa2-psk]"},
+    {"channel", required_argument, 'c', "digit", "wifi work channel, default [7]:2.442GHZ"},
+    {"auth_alg", required_argument, OPT_AUTH_ALG, "digit", "wifi auth_alg, default[0:OPEN]"},
+    {"key_mgmt", required_argument, OPT_KEY_MGMT, "digit", "wifi key_mgmt, default[2:PSK]"},
+    {"group", required_argument, OPT_GROUP, "digit", "wifi group, default[5:WPA]"},
+    {"ssid", required_argument, OPT_SSID, "str", "wifi ssid name, default[Tarvelion-Test]"},
+    {"select", required_argument, OPT_SELECT, "digit", "wifi wep key select, default[0]"},
+    {"key0", required_argument, OPT_KEY0, "str", "wifi wep key0, default [73916(ASCII)]"},
+    {"key1", required_argument, OPT_KEY1, "str", "wifi wep key1, default [7a3c91e04d(HEX)]"},
+    {"key2", required_argument, OPT_KEY2, "str", "wifi wep key2, default [8362017459316(ASCII)]"},
+    {"key3", required_argument, OPT_KEY3, "str",
+     "wifi wep key3, default [5f2a8c0e71d94b36a0c7e5f218(HEX)]"},
+    {"keytype", required_argument, OPT_KEYTYPE, "dight", "wifi wep key type, default[1:ASCII]"},
+    {"pairwise", required_argument, OPT_PAIRWISE, "dight", "wifi wpa pairwise, default[3:AUTO]"},
+    {"proto", required_argument, OPT_PROTO, "dight", "wifi wpa proto, default[3:AUTO]"},
+    {"psk", required_argument, OPT_PSK, "pskkey", "wifi wpa psk key, default[quillmoss]"},
+    {"wps", required_argument, OPT_WPS, "digit", "wifi wps type, default[1: PBC]"},
+    {"apname", required_argument, OPT_APNAME, "str",
+     "wifi wps appin AP name, default[Tarvelion-Test]"},
+    {"pincode", required_argument, OPT_PINCODE, "str",
+     "wifi wps appin AP pincode, default[7051936]"},
+    {"scan", no_argument, OPT_SCAN, "", "wifi scan AP infromation"},
+    {"status", no_argument, OPT_STATUS, "", "wifi get current work information"},
+    {"link", no_argument, OPT_LINK, "", "wifi check device link up/down"},
 };
-static const char kWifiShortOptions[] = "M:m:e:c:";
-static const OptionHelp g_wifiHelps[] = {
-    {"module", "module name: wifi"},
-    {"digit", "wifi work mode default [0:manage]"},
-    {"str", "wifi encryption type default[4:wpa-wpa2-psk]"},
-    {"digit", "wifi work channel, default [7]:2.442GHZ"},
-    {"digit", "wifi auth_alg, default[0:OPEN]"},
-    {"digit", "wifi key_mgmt, default[2:PSK]"},
-    {"digit", "wifi group, default[5:WPA]"},
-    {"str", "wifi ssid name, default[Tarvelion-Test]"},
-    {"digit", "wifi wep key select, default[0]"},
-    {"str", "wifi wep key0, default [73916(ASCII)]"},
-    {"str", "wifi wep key1, default [7a3c91e04d(HEX)]"},
-    {"str", "wifi wep key2, default [8362017459316(ASCII)]"},
-    {"str", "wifi wep key3, default [5f2a8c0e71d94b36a0c7e5f218(HEX)]"},
-    {"dight", "wifi wep key type, default[1:ASCII]"},
-    {"dight", "wifi wpa pairwise, default[3:AUTO]"},
-    {"dight", "wifi wpa proto, default[3:AUTO]"},
-    {"pskkey", "wifi wpa psk key, default[quillmoss]"},
-    {"digit", "wifi wps type, default[1: PBC]"},
-    {"str", "wifi wps appin AP name, default[Tarvelion-Test]"},
-    {"str", "wifi wps appin AP pincode, default[7051936]"},
-    {"", "wifi scan AP infromation"},
-    {"", "wifi get current work information"},
-    {"", "wifi check device link up/down"},
-};
-MODULE_OPTION_ROWS(kWifiOptionRows, g_wifiOptions, g_wifiHelps);
 
 // The description printed after the option rows, one console print per piece.
 static const char *const g_wifiDescription[] = {
@@ -211,7 +186,7 @@ static const char *const g_wifiDescription[] = {
 };
 
 static void wifi_help(void) {
-  print_module_usage(MODULE_WIFI, g_wifiOptions, g_wifiHelps, kWifiOptionRows);
+  print_module_usage(MODULE_WIFI, g_wifiOptions);
   for (const char *piece : g_wifiDescription) OSA_printf("%s", piece);
 }
 
@@ -335,11 +310,10 @@ static void wifi_link(void) {
 static void wifi_init_param(int argc, char **argv) {
   optind = 0;
   int c;
-  while ((c = getopt_long(argc, argv, kWifiShortOptions, g_wifiOptions, nullptr)) != -1) {
+  ModuleGetopt options(g_wifiOptions);
+  while ((c = options.next(argc, argv)) != -1) {
     if (wifi_set_field_option(c, optarg)) continue;
     switch (c) {
-      case 'M':
-        break;
       case 'm':
         if (!strcmp(optarg, "ad-hoc") || !strcmp(optarg, "AD-HOC"))
           g_wifiCfg.mode = 1;

@@ -7,15 +7,10 @@
 #include "osa.h"
 #include "test.h"
 
-static const struct option kOptions[] = {
-    {"module", required_argument, nullptr, 'M'},
-    {"count", required_argument, nullptr, 'n'},
-    {"quiet", no_argument, nullptr, 0},
-};
-static const OptionHelp kHelps[] = {
-    {"str", "module name"},
-    {"num", "how many"},
-    {"", "print less"},
+static const ModuleOption kOptions[] = {
+    {"module", required_argument, 'M', "str", "module name"},
+    {"count", required_argument, 'n', "num", "how many"},
+    {"quiet", no_argument, 0, "", "print less"},
 };
 
 #define REPORTING_MODULE(fn, moduleId)                                             \
@@ -23,7 +18,7 @@ static const OptionHelp kHelps[] = {
     OSA_printf("run " #fn " argc=%d last=%s\n", argc, argv[argc - 1]);             \
     return 0;                                                                       \
   }                                                                                 \
-  static void fn##_help(void) { print_module_usage(moduleId, kOptions, kHelps, 3); } \
+  static void fn##_help(void) { print_module_usage(moduleId, kOptions); } \
   static void fn##_deinit(void) { OSA_printf("deinit " #fn "\n"); }
 
 REPORTING_MODULE(alpha, 0)
@@ -45,7 +40,7 @@ static int loop_run(int, char **) {
   OSA_printf("loop: stopped\n");
   return 0;
 }
-static void loop_help(void) { print_module_usage(10, kOptions, kHelps, 3); }
+static void loop_help(void) { print_module_usage(10, kOptions); }
 static void loop_deinit(void) { OSA_printf("deinit loop\n"); }
 
 static const TestModule gamma_module = {"gamma", 23, gamma_run, gamma_help, gamma_deinit};

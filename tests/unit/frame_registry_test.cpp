@@ -180,21 +180,16 @@ TEST_F(Registry, ListOfExactlyEightEndsWithAnEmptyLine) {
 TEST_F(Registry, ModuleUsageLayout) {
   TestModule m = Module("pwm", 4);
   test_register(&m);
-  const struct option options[] = {{"module", required_argument, nullptr, 'M'},
-                                   {"channel", required_argument, nullptr, 'c'},
-                                   {"list", no_argument, nullptr, 0},
-                                   {"verbose", no_argument, nullptr, 256},
-                                   {"duty", required_argument, nullptr, '1'}};
-  const OptionHelp helps[] = {{"str", "module name"},
-                              {"num", "pwm channel"},
-                              {"", "list channels"},
-                              {nullptr, "more output"},
-                              {"n", "duty"}};
+  const ModuleOption options[] = {{"module", required_argument, 'M', "str", "module name"},
+                                  {"channel", required_argument, 'c', "num", "pwm channel"},
+                                  {"list", no_argument, 0, "", "list channels"},
+                                  {"verbose", no_argument, 256, nullptr, "more output"},
+                                  {"duty", required_argument, '1', "n", "duty"}};
   const std::string stars(80, '*');
   StdoutCapture out;
-  print_module_usage(4, options, helps, 5);
-  print_module_usage(24, options, helps, 5);  // out of range: nothing
-  print_module_usage(5, options, helps, 5);   // no module of that id: nothing
+  print_module_usage(4, options);
+  print_module_usage(24, options);  // out of range: nothing
+  print_module_usage(5, options);   // no module of that id: nothing
   EXPECT_EQ(out.Finish(), stars +
                               "\npwm usage:\n"
                               "debug -M pwm [option] \n"

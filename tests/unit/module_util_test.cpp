@@ -116,3 +116,30 @@ TEST(ModuleCommand, ACommandEndedByInterruptAsksTheToolToStop) {
   EXPECT_TRUE(test_stop_requested());
   g_testStop.store(0);
 }
+
+TEST(ModuleGetopt, ShortFormsComeFromTheLettersOfTheRowsAndTheModuleIsPassedOver) {
+  const ModuleOption rows[] = {{"module", required_argument, 'M', "str", "module name"},
+                               {"count", required_argument, 'c', "num", "how many"},
+                               {"list", no_argument, 'l', "", "list"},
+                               {"verbose", no_argument, 256, "", "more output"}};
+  char arg0[] = "debug", a0[] = "-Mpwm", a1[] = "-c5", a2[] = "-l", a3[] = "--count", a4[] = "7",
+       a5[] = "--verbose", a6[] = "-x";
+  char *argv[] = {arg0, a0, a1, a2, a3, a4, a5, a6, nullptr};
+  optind = 0;
+  opterr = 0;
+  ModuleGetopt options(rows);
+  std::string seen;
+  for (int c; (c = options.next(8, argv)) != -1;)
+    seen += (c == 256 ? std::string("V") : std::string(1, static_cast<char>(c))) +
+            (optarg ? optarg : "") + " ";
+  EXPECT_EQ(seen, "c5 l c7 V ? ");
+
+  // A module's own short-option string replaces the derived one.
+  char b1[] = "-z", b2[] = "3", b3[] = "-c1";
+  char *other[] = {arg0, b1, b2, b3, nullptr};
+  optind = 0;
+  ModuleGetopt ownShorts(rows, "z:");
+  EXPECT_EQ(ownShorts.next(4, other), 'z');
+  EXPECT_STREQ(optarg, "3");
+  EXPECT_EQ(ownShorts.next(4, other), '?');
+}
