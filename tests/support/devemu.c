@@ -292,20 +292,16 @@ static gboolean on_i2c_write(UMockdevIoctlBase *base, UMockdevIoctlClient *clien
   (void)base;
   (void)unused;
   BusCall call = bus_call(client);
-  const char *dev = call.dev;
-  UMockdevIoctlData *arg = call.arg;
-  ClientState *state = call.state;
-  Chip *chip = call.chip;
-  logf_("%s write 0x%02x [", dev, state->slave);
-  log_bytes(arg->data, (size_t)arg->data_len);
-  if (!chip) {
+  logf_("%s write 0x%02x [", call.dev, call.state->slave);
+  log_bytes(call.arg->data, (size_t)call.arg->data_len);
+  if (!call.chip) {
     logf_("] nak\n");
     umockdev_ioctl_client_complete(client, -1, ENXIO);
     return TRUE;
   }
   logf_("]\n");
-  chip_write(chip, arg->data, (size_t)arg->data_len);
-  umockdev_ioctl_client_complete(client, arg->data_len, 0);
+  chip_write(call.chip, call.arg->data, (size_t)call.arg->data_len);
+  umockdev_ioctl_client_complete(client, call.arg->data_len, 0);
   return TRUE;
 }
 
@@ -314,30 +310,26 @@ static gboolean on_i2c_read(UMockdevIoctlBase *base, UMockdevIoctlClient *client
   (void)base;
   (void)unused;
   BusCall call = bus_call(client);
-  const char *dev = call.dev;
-  UMockdevIoctlData *arg = call.arg;
-  ClientState *state = call.state;
-  Chip *chip = call.chip;
-  if (!chip) {
-    logf_("%s read 0x%02x nak\n", dev, state->slave);
+  if (!call.chip) {
+    logf_("%s read 0x%02x nak\n", call.dev, call.state->slave);
     umockdev_ioctl_client_complete(client, -1, ENXIO);
     return TRUE;
   }
-  size_t len = (size_t)arg->data_len;
-  if (state->regInBuffer) {
+  size_t len = (size_t)call.arg->data_len;
+  if (call.state->regInBuffer) {
     /* The buffer brings the register address; the data replaces it. */
     guint8 reg[2] = {0, 0};
-    memcpy(reg, arg->data, MIN(len, (size_t)state->regBytes));
-    logf_("%s read 0x%02x reg[", dev, state->slave);
-    log_bytes(reg, state->regBytes);
+    memcpy(reg, call.arg->data, MIN(len, (size_t)call.state->regBytes));
+    logf_("%s read 0x%02x reg[", call.dev, call.state->slave);
+    log_bytes(reg, call.state->regBytes);
     logf_("] ");
-    chip_write(chip, reg, state->regBytes);
+    chip_write(call.chip, reg, call.state->regBytes);
   } else {
-    logf_("%s read 0x%02x ", dev, state->slave);
+    logf_("%s read 0x%02x ", call.dev, call.state->slave);
   }
-  chip_read(chip, arg->data, len);
+  chip_read(call.chip, call.arg->data, len);
   logf_("[");
-  log_bytes(arg->data, len);
+  log_bytes(call.arg->data, len);
   logf_("]\n");
   umockdev_ioctl_client_complete(client, (glong)len, 0);
   return TRUE;
