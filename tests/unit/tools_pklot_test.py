@@ -6,6 +6,7 @@ import os
 import sqlite3
 import sys
 import tempfile
+import time
 import unittest
 
 SRC = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -90,9 +91,22 @@ class DrawnLayouts(unittest.TestCase):
             f.flush()
             with self.assertRaisesRegex(pklot.LabelError, "space 1: contour has 3 points"):
                 pklot.read_labels(f.name)
+        for bad in ("nan", "inf", "-1e400", "2e6"):
+            with tempfile.NamedTemporaryFile("w", suffix=".xml") as f:
+                f.write(f'<parking><space id="4"><contour><point x="1" y="2" /><point x="3" y="{bad}" />'
+                        '<point x="5" y="1" /><point x="5" y="5" /></contour></space></parking>')
+                f.flush()
+                with self.assertRaisesRegex(pklot.LabelError, "space 4: a contour point is not a finite"):
+                    pklot.read_labels(f.name)
         lone = {k: (False, rect(60 * (k % 20), 200 * (k // 20), 20, 20)) for k in range(21)}
         with self.assertRaisesRegex(pklot.LabelError, "21 rows of 21 spaces"):
             pklot.fit_rows(lone, FRAME)
+        # 800 spaces are refused before the neighbour search, which pairs every two.
+        many = {k: (False, rect(30 * (k % 40), 30 * (k // 40), 20, 20)) for k in range(800)}
+        started = time.monotonic()
+        with self.assertRaisesRegex(pklot.LabelError, "800 labelled spaces: the service takes at most 100"):
+            pklot.fit_rows(many, FRAME)
+        self.assertLess(time.monotonic() - started, 1.0)
 
 
 if __name__ == "__main__":
