@@ -7,6 +7,7 @@ target_include_directories(parking_qztraffic_sim_test PRIVATE ${PROJECT_SOURCE_D
 
 fuzz_target(traffic_replay_fuzz LIBS qztraffic
             INCLUDES ${PROJECT_SOURCE_DIR}/platform/sim/qztraffic)
+fuzz_target(y4m_header_fuzz LIBS hdal INCLUDES ${PROJECT_SOURCE_DIR}/platform/sim/hdal)
 unit_test(parking_scene_test SOURCES unit/parking_scene_test.cpp LIBS scene_file)
 
 # The service end to end with control-sim in the board sandbox. The service is
