@@ -91,15 +91,20 @@ def _clip(subject, a, b, sign):
     return out
 
 
-def iou(p, convex):
-    """Intersection over union of polygon p and a convex polygon."""
+def intersection_area(p, convex):
+    """Area that polygon p shares with a convex polygon."""
     sign = 1 if area(convex) > 0 else -1
     inter = list(p)
     for k in range(len(convex)):
         if not inter:
             break
         inter = _clip(inter, convex[k], convex[(k + 1) % len(convex)], sign)
-    i = abs(area(inter)) if len(inter) >= 3 else 0.0
+    return abs(area(inter)) if len(inter) >= 3 else 0.0
+
+
+def iou(p, convex):
+    """Intersection over union of polygon p and a convex polygon."""
+    i = intersection_area(p, convex)
     u = abs(area(p)) + abs(area(convex)) - i
     return i / u if u > 0 else 0.0
 
