@@ -1,11 +1,13 @@
 # The video platform, the detector and the scene generator of the simulated board,
 # and the parking service end to end.
 unit_test(parking_hdal_sim_test SOURCES unit/parking_hdal_sim_test.cpp LIBS hdal)
+target_include_directories(parking_hdal_sim_test PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/hdal)
 unit_test(parking_qztraffic_sim_test SOURCES unit/parking_qztraffic_sim_test.cpp LIBS qztraffic scene_file)
 target_include_directories(parking_qztraffic_sim_test PRIVATE ${PROJECT_SOURCE_DIR}/platform/sim/qztraffic)
 
 fuzz_target(traffic_replay_fuzz LIBS qztraffic
             INCLUDES ${PROJECT_SOURCE_DIR}/platform/sim/qztraffic)
+fuzz_target(y4m_header_fuzz LIBS hdal INCLUDES ${PROJECT_SOURCE_DIR}/platform/sim/hdal)
 unit_test(parking_scene_test SOURCES unit/parking_scene_test.cpp LIBS scene_file)
 
 # The service end to end with control-sim in the board sandbox. The service is

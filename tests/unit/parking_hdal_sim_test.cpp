@@ -5,13 +5,17 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/ipc.h>
 #include <sys/sem.h>
 #include <time.h>
 
 #include <string>
+#include <vector>
 
 #include "hdal.h"
+#include "hdal_source.h"
+#include "image_header.h"
 
 namespace {
 
@@ -219,6 +223,51 @@ TEST_F(Hdal, PullGivesUpAfterItsWait) {
   double t0 = now_s();
   EXPECT_EQ(hd_videoproc_pull_out_buf(1, &f, 30), HD_ERR_TIMEDOUT);
   EXPECT_LT(now_s() - t0, 0.5);
+}
+
+// The Y4M header reader reads only the bytes it is given: the '8' past len is not
+// part of the height.
+TEST(Y4mHeader, ReadsOnlyTheBytesGiven) {
+  const char line[] = "YUV4MPEG2 W64 H4" "8 F30:1 C420jpeg";
+  HdSource src = {};
+  char why[128] = "";
+  ASSERT_EQ(hdsrc_parse_y4m_header(line, strlen("YUV4MPEG2 W64 H4"), &src, why), 0) << why;
+  EXPECT_EQ(src.height, 4u);
+  ASSERT_EQ(hdsrc_parse_y4m_header(line, sizeof line - 1, &src, why), 0) << why;
+  EXPECT_EQ(src.height, 48u);
+  EXPECT_EQ(src.fpsNum, 30u);
+  for (const char *bad : {"YUV4MPEG2 W64 H48 F30:", "YUV4MPEG2 W64 H-48", "YUV4MPEG2 W+64 H48",
+                          "YUV4MPEG2 W4294967296 H48", "YUV4MPEG2 W64 H48 C444", "YUV4MPEG3 W64 H48"})
+    EXPECT_EQ(hdsrc_parse_y4m_header(bad, strlen(bad), &src, why), -1) << bad;
+}
+
+// Image sizes come from the header alone, wherever a JPEG puts its frame header.
+TEST(ImageHeader, SizeOfPngAndJpegAndWhyNot) {
+  const uint8_t png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                         0, 0, 0x9c, 0x40, 0, 0, 0x9c, 0x40};  // 40000 x 40000
+  // SOI, an APP0 segment, fill bytes, a Huffman table (C4, not a frame), then SOF2.
+  const uint8_t jpeg[] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 4, 1, 2, 0xFF, 0xFF, 0xFF, 0xC4, 0, 3, 9,
+                          0xFF, 0xC2, 0, 11, 8, 0x02, 0xD0, 0x05, 0x00, 3};  // 1280 x 720
+  uint32_t w = 0, h = 0;
+  char why[128] = "";
+  ASSERT_EQ(image_header_size(png, sizeof png, &w, &h, why), 0) << why;
+  EXPECT_EQ(w, 40000u);
+  EXPECT_EQ(h, 40000u);
+  ASSERT_EQ(image_header_size(jpeg, sizeof jpeg, &w, &h, why), 0) << why;
+  EXPECT_EQ(w, 1280u);
+  EXPECT_EQ(h, 720u);
+  // Cut anywhere before the size ends: refused, never read past the end.
+  for (size_t len = 0; len < sizeof jpeg - 1; ++len) {
+    std::vector<uint8_t> cut(jpeg, jpeg + len);
+    EXPECT_EQ(image_header_size(cut.data(), len, &w, &h, why), -1) << len;
+  }
+  EXPECT_EQ(image_header_size(png, 23, &w, &h, why), -1);
+  EXPECT_STREQ(why, "PNG without its IHDR header");
+  const uint8_t scanFirst[] = {0xFF, 0xD8, 0xFF, 0xDA, 0, 8, 0xFF, 0xC0, 0, 11, 8, 0, 1, 0, 1};
+  EXPECT_EQ(image_header_size(scanFirst, sizeof scanFirst, &w, &h, why), -1);
+  EXPECT_STREQ(why, "JPEG without a frame header");
+  EXPECT_EQ(image_header_size((const uint8_t *)"GIF89a", 6, &w, &h, why), -1);
+  EXPECT_STREQ(why, "not a PNG or JPEG file");
 }
 
 }  // namespace

@@ -6,10 +6,12 @@ import os
 import sqlite3
 import sys
 import tempfile
+import time
 import unittest
 
 SRC = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(SRC, "tools", "pklot"))
+import causes  # noqa: E402
 import pklot  # noqa: E402
 
 FRAME = (1280, 720)
@@ -90,9 +92,53 @@ class DrawnLayouts(unittest.TestCase):
             f.flush()
             with self.assertRaisesRegex(pklot.LabelError, "space 1: contour has 3 points"):
                 pklot.read_labels(f.name)
+        for bad in ("nan", "inf", "-1e400", "2e6"):
+            with tempfile.NamedTemporaryFile("w", suffix=".xml") as f:
+                f.write(f'<parking><space id="4"><contour><point x="1" y="2" /><point x="3" y="{bad}" />'
+                        '<point x="5" y="1" /><point x="5" y="5" /></contour></space></parking>')
+                f.flush()
+                with self.assertRaisesRegex(pklot.LabelError, "space 4: a contour point is not a finite"):
+                    pklot.read_labels(f.name)
         lone = {k: (False, rect(60 * (k % 20), 200 * (k // 20), 20, 20)) for k in range(21)}
         with self.assertRaisesRegex(pklot.LabelError, "21 rows of 21 spaces"):
             pklot.fit_rows(lone, FRAME)
+        # 800 spaces are refused before the neighbour search, which pairs every two.
+        many = {k: (False, rect(30 * (k % 40), 30 * (k // 40), 20, 20)) for k in range(800)}
+        started = time.monotonic()
+        with self.assertRaisesRegex(pklot.LabelError, "800 labelled spaces: the service takes at most 100"):
+            pklot.fit_rows(many, FRAME)
+        self.assertLess(time.monotonic() - started, 1.0)
+
+
+class WrongSpaceCauses(unittest.TestCase):
+    """The cause of a wrong space on a drawn 20 x 30 space (grid coordinates)."""
+    LABEL = rect(100, 100, 20, 30)
+    FITTED = rect(100, 100, 20, 30)
+    SHIFTED = rect(108, 100, 20, 30)   # overlaps the label by 12/28: a poor fit
+
+    def test_each_cause(self):
+        car = (101, 102, 119, 128)             # covers most of the label
+        corner = (100, 100, 110, 108)          # 80 of 600: under 30%
+        self.assertEqual(causes.cause(True, self.LABEL, self.FITTED, [corner]), "missed")
+        self.assertEqual(causes.cause(True, self.LABEL, self.FITTED, []), "missed")
+        self.assertEqual(causes.cause(True, self.LABEL, self.FITTED, [corner, car]), "elsewhere")
+        self.assertEqual(causes.cause(False, self.LABEL, self.SHIFTED, [car]), "fit")
+        self.assertEqual(causes.cause(False, self.LABEL, self.FITTED, [car]), "false")
+        self.assertEqual(causes.cause(False, self.LABEL, self.FITTED, []), "false")
+
+    def test_cover_bound_is_thirty_percent_of_the_labelled_space(self):
+        self.assertAlmostEqual(causes.covered_share((100, 100, 120, 109), self.LABEL), 0.3)
+        self.assertEqual(causes.cause(True, self.LABEL, self.FITTED, [(100, 100, 120, 109)]), "elsewhere")
+        self.assertEqual(causes.cause(True, self.LABEL, self.FITTED, [(100, 100, 120, 108.9)]), "missed")
+        self.assertEqual(causes.covered_share((120, 100, 100, 130), self.LABEL), 0.0)  # inverted box
+
+    def test_two_candidate_causes_resolve_in_order(self):
+        # Occupied, badly fitted and no box on it: missed before fit.
+        self.assertEqual(causes.cause(True, self.LABEL, self.SHIFTED, []), "missed")
+        # Occupied, badly fitted, a box on it that went elsewhere: elsewhere before fit.
+        self.assertEqual(causes.cause(True, self.LABEL, self.SHIFTED, [(100, 100, 120, 130)]), "elsewhere")
+        # Free, badly fitted, reported occupied: fit before false.
+        self.assertEqual(causes.cause(False, self.LABEL, self.SHIFTED, []), "fit")
 
 
 if __name__ == "__main__":

@@ -18,6 +18,8 @@ NEIGHBOUR_RATIO = 0.6
 NEIGHBOUR_ANGLE = math.radians(35)
 MIN_IOU = 0.8
 MIN_ALONG = 0.3
+# Label coordinates are frame pixels; anything beyond this is not a frame's.
+MAX_COORD = 1e6
 
 
 class LabelError(Exception):
@@ -40,6 +42,9 @@ def read_labels(path):
             raise LabelError(f"{path}: space {s.get('id')}: bad id, occupied flag or contour")
         if len(pts) != 4:
             raise LabelError(f"{path}: space {sid}: contour has {len(pts)} points, want 4")
+        if not all(math.isfinite(v) and abs(v) <= MAX_COORD for p in pts for v in p):
+            raise LabelError(f"{path}: space {sid}: a contour point is not a finite number "
+                             f"within +-{MAX_COORD:.0f}")
         spaces[sid] = (occupied, pts)
     if not spaces:
         raise LabelError(f"{path}: no labelled space")
@@ -86,15 +91,20 @@ def _clip(subject, a, b, sign):
     return out
 
 
-def iou(p, convex):
-    """Intersection over union of polygon p and a convex polygon."""
+def intersection_area(p, convex):
+    """Area that polygon p shares with a convex polygon."""
     sign = 1 if area(convex) > 0 else -1
     inter = list(p)
     for k in range(len(convex)):
         if not inter:
             break
         inter = _clip(inter, convex[k], convex[(k + 1) % len(convex)], sign)
-    i = abs(area(inter)) if len(inter) >= 3 else 0.0
+    return abs(area(inter)) if len(inter) >= 3 else 0.0
+
+
+def iou(p, convex):
+    """Intersection over union of polygon p and a convex polygon."""
+    i = intersection_area(p, convex)
     u = abs(area(p)) + abs(area(convex)) - i
     return i / u if u > 0 else 0.0
 
@@ -222,6 +232,10 @@ def fit_rows(spaces, size):
     given (width, height). Returns (rows, report): rows is a list of
     {"first": number, "dividers": [(ax, ay, bx, by) ints], "ids": [label id per space]},
     report a list of (label id, iou) for spaces fitted worse than MIN_IOU."""
+    # The neighbour search pairs every two spaces: refuse what the service cannot take
+    # before paying for it.
+    if len(spaces) > MAX_SPACES:
+        raise LabelError(f"{len(spaces)} labelled spaces: the service takes at most {MAX_SPACES} spaces")
     quads = {sid: to_grid(q, size) for sid, (_, q) in spaces.items()}
     used = _neighbours(quads)
     rows, seen, number = [], set(), 0

@@ -27,42 +27,51 @@ int read_line(FILE *f, char *buf, size_t cap) {
   return (int)n;
 }
 
-bool parse_u32(const char *s, uint32_t *out, char end) {
-  char *stop = nullptr;
-  errno = 0;
-  unsigned long v = strtoul(s, &stop, 10);
-  if (stop == s || errno != 0 || v > 0xffffffffUL || (*stop != end && *stop != '\0' && *stop != ' '))
-    return false;
+// A decimal number that fills the whole token [s, end): digits only, at most 2^32-1.
+bool parse_u32(const char *s, const char *end, uint32_t *out) {
+  if (s == end) return false;
+  uint64_t v = 0;
+  for (; s < end; ++s) {
+    if (*s < '0' || *s > '9') return false;
+    v = v * 10 + (uint64_t)(*s - '0');
+    if (v > 0xffffffffULL) return false;
+  }
   *out = (uint32_t)v;
   return true;
 }
 
+bool starts_with(const char *tok, size_t len, const char *prefix) {
+  size_t n = strlen(prefix);
+  return len >= n && memcmp(tok, prefix, n) == 0;
+}
+
 }  // namespace
 
-int hdsrc_parse_y4m_header(const char *line, HdSource *src, char *why) {
-  if (strncmp(line, "YUV4MPEG2", 9) != 0 || (line[9] != ' ' && line[9] != '\0')) {
+int hdsrc_parse_y4m_header(const char *line, size_t len, HdSource *src, char *why) {
+  const char *end = line + len;
+  if (!starts_with(line, len, "YUV4MPEG2") || (len > 9 && line[9] != ' ')) {
     snprintf(why, 128, "not a Y4M stream");
     return -1;
   }
   uint32_t w = 0, h = 0, num = 25, den = 1;
   const char *p = line + 9;
-  while (*p == ' ') {
-    ++p;
+  while (p < end) {
+    ++p;  // the blank before each token
     const char *tok = p;
-    while (*p != ' ' && *p != '\0') ++p;
-    size_t len = (size_t)(p - tok);
-    if (len == 0) continue;
+    while (p < end && *p != ' ') ++p;
+    size_t tlen = (size_t)(p - tok);
+    if (tlen == 0) continue;
     switch (tok[0]) {
       case 'W':
-        if (!parse_u32(tok + 1, &w, ' ')) { snprintf(why, 128, "bad width"); return -1; }
+        if (!parse_u32(tok + 1, p, &w)) { snprintf(why, 128, "bad width"); return -1; }
         break;
       case 'H':
-        if (!parse_u32(tok + 1, &h, ' ')) { snprintf(why, 128, "bad height"); return -1; }
+        if (!parse_u32(tok + 1, p, &h)) { snprintf(why, 128, "bad height"); return -1; }
         break;
       case 'F': {
-        const char *colon = (const char *)memchr(tok, ':', len);
-        if (!colon || !parse_u32(tok + 1, &num, ':') || !parse_u32(colon + 1, &den, ' ') ||
-            num == 0 || den == 0) {
+        const char *colon = (const char *)memchr(tok, ':', tlen);
+        if (!colon || !parse_u32(tok + 1, colon, &num) || !parse_u32(colon + 1, p, &den) || num == 0 ||
+            den == 0) {
           snprintf(why, 128, "bad frame rate");
           return -1;
         }
@@ -70,10 +79,9 @@ int hdsrc_parse_y4m_header(const char *line, HdSource *src, char *why) {
       }
       case 'C': {
         // Only 4:2:0 layouts; their chroma siting does not matter here.
-        bool ok = (len == 4 && strncmp(tok, "C420", 4) == 0) ||
-                  (len > 4 && strncmp(tok, "C420", 4) == 0 && tok[4] >= 'a' && tok[4] <= 'z');
+        bool ok = starts_with(tok, tlen, "C420") && (tlen == 4 || (tok[4] >= 'a' && tok[4] <= 'z'));
         if (!ok) {
-          snprintf(why, 128, "colour space %.*s is not 4:2:0", (int)(len > 20 ? 20 : len), tok);
+          snprintf(why, 128, "colour space %.*s is not 4:2:0", (int)(tlen > 20 ? 20 : tlen), tok);
           return -1;
         }
         break;
@@ -127,12 +135,13 @@ int hdsrc_open(HdSource *src, const char *sourceName, char *why) {
     return -1;
   }
   char line[256];
-  if (read_line(f, line, sizeof line) < 0) {
+  int lineLen = read_line(f, line, sizeof line);
+  if (lineLen < 0) {
     fclose(f);
     snprintf(why, 128, "no Y4M header");
     return -1;
   }
-  if (hdsrc_parse_y4m_header(line, src, why) != 0) {
+  if (hdsrc_parse_y4m_header(line, (size_t)lineLen, src, why) != 0) {
     fclose(f);
     return -1;
   }

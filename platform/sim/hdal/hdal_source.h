@@ -2,6 +2,7 @@
 // folder of still frames (PNG or JPEG).
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 #include <stdio.h>
 
@@ -23,10 +24,11 @@ struct HdSource {
   HdStills *stills;          // folder of still frames
 };
 
-// Parses a Y4M stream header line (without its newline). Fills width, height and the
-// rate; rejects anything but 4:2:0 and odd or out-of-range sizes. 0 or -1, with a
-// reason in why (at least 128 bytes).
-int hdsrc_parse_y4m_header(const char *line, HdSource *src, char *why);
+// Parses a Y4M stream header line of len bytes (without its newline; no NUL needed,
+// nothing past line + len is read). Fills width, height and the rate; rejects
+// anything but 4:2:0 and odd or out-of-range sizes. 0 or -1, with a reason in why
+// (at least 128 bytes).
+int hdsrc_parse_y4m_header(const char *line, size_t len, HdSource *src, char *why);
 
 // Opens the source named by sourceName ("blank:N", a Y4M path or a folder of frames).
 // 0 or -1, with a reason.

@@ -9,6 +9,7 @@
 #include <strings.h>
 
 #include "hdal_source.h"
+#include "image_header.h"
 
 namespace {
 
@@ -33,7 +34,10 @@ bool is_frame_name(const char *name) {
 
 #if defined(HAVE_OPENCV)
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -52,25 +56,77 @@ struct HdStills {
 
 namespace {
 
-// Decodes paths[next] into frame; false when the file is not a readable image.
-bool decode(HdStills &s) {
-  const std::string &path = s.paths[s.next++];
-  s.bgr = cv::imread(path, cv::IMREAD_COLOR);
-  if (s.bgr.empty()) {
-    fprintf(stderr, "hdal: %s: not a readable PNG or JPEG frame, skipped\n", path.c_str());
+// Larger frames are refused before decoding: 8192 x 8192 in BGR alone is 192 MiB.
+const uint32_t kMaxSide = 8192;
+const size_t kMaxFileBytes = (size_t)64 << 20;
+
+// Reads a whole frame file into bytes; false, with a reason, for anything but a
+// regular file of at most kMaxFileBytes.
+bool read_file(const std::string &path, std::vector<uint8_t> &bytes, char *why) {
+  FILE *f = fopen(path.c_str(), "rbe");
+  if (!f) {
+    snprintf(why, 128, "%s", strerror(errno));
     return false;
   }
-  cv::resize(s.bgr, s.scaled, cv::Size(HDSRC_PATH_WIDTH, HDSRC_PATH_HEIGHT), 0, 0, cv::INTER_AREA);
-  cv::cvtColor(s.scaled, s.i420, cv::COLOR_BGR2YUV_I420);
+  struct stat st;
+  bool ok = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= (off_t)kMaxFileBytes;
+  if (!ok) {
+    snprintf(why, 128, "not a regular file of at most %zu MiB", kMaxFileBytes >> 20);
+  } else {
+    bytes.resize((size_t)st.st_size);
+    ok = fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    if (!ok) snprintf(why, 128, "read error");
+  }
+  fclose(f);
+  return ok;
+}
+
+// Decodes the checked bytes into the frame's NV12; false, with the decoder's reason,
+// when it cannot. OpenCV reports a broken file by an empty image or by an exception
+// (and the memory of a large one by std::bad_alloc).
+bool convert(HdStills &s, const std::vector<uint8_t> &bytes, char *why) {
+  try {
+    s.bgr = cv::imdecode(bytes, cv::IMREAD_COLOR);
+    if (s.bgr.empty()) {
+      snprintf(why, 128, "not a readable PNG or JPEG frame");
+      return false;
+    }
+    cv::resize(s.bgr, s.scaled, cv::Size(HDSRC_PATH_WIDTH, HDSRC_PATH_HEIGHT), 0, 0, cv::INTER_AREA);
+    cv::cvtColor(s.scaled, s.i420, cv::COLOR_BGR2YUV_I420);
+    s.frame.create((int)(HDSRC_PATH_HEIGHT * 3 / 2), (int)HDSRC_PATH_WIDTH, CV_8UC1);
+  } catch (const std::exception &e) {
+    snprintf(why, 128, "not a readable PNG or JPEG frame (decoder: %.80s)", e.what());
+    return false;
+  }
   // I420 holds U and V as planes; NV12 interleaves them.
   const size_t luma = (size_t)HDSRC_PATH_WIDTH * HDSRC_PATH_HEIGHT, plane = luma / 4;
-  s.frame.create((int)(HDSRC_PATH_HEIGHT * 3 / 2), (int)HDSRC_PATH_WIDTH, CV_8UC1);
   memcpy(s.frame.data, s.i420.data, luma);
   uint8_t *uv = s.frame.data + luma;
   const uint8_t *u = s.i420.data + luma, *v = u + plane;
   for (size_t i = 0; i < plane; ++i) {
     uv[2 * i] = u[i];
     uv[2 * i + 1] = v[i];
+  }
+  return true;
+}
+
+// Decodes paths[next] into frame; false, with a note, when the file is not a frame
+// this source takes: unreadable, not PNG or JPEG, a declared size of none or above
+// kMaxSide pixels a side (read from the header, before a decoder commits memory to
+// it), or bytes the decoder refuses.
+bool decode(HdStills &s) {
+  const std::string &path = s.paths[s.next++];
+  char why[128] = "";
+  std::vector<uint8_t> bytes;
+  uint32_t w = 0, h = 0;
+  bool ok = read_file(path, bytes, why) && image_header_size(bytes.data(), bytes.size(), &w, &h, why) == 0;
+  if (ok && (w == 0 || h == 0 || w > kMaxSide || h > kMaxSide)) {
+    snprintf(why, sizeof why, "%u x %u pixels, not 1 x 1 to %u x %u", w, h, kMaxSide, kMaxSide);
+    ok = false;
+  }
+  if (!ok || !convert(s, bytes, why)) {
+    fprintf(stderr, "hdal: %s: %s, skipped\n", path.c_str(), why);
+    return false;
   }
   s.any = true;
   s.shown = 0;

@@ -5,7 +5,9 @@
 #include <errno.h>
 #include <math.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <time.h>
 #include <unistd.h>
 
 #include "traffic_sim.h"
@@ -36,9 +38,16 @@ struct Network {
   std::vector<cv::Rect> boxes;
   std::vector<float> scores;
   std::vector<int> keep;
+  FILE *times = nullptr;  // QZTRAFFIC_SIM_TIMES: one line per network call, in ms
 };
 
 Network *g_net = nullptr;
+
+double now_ms() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
 
 // The best vehicle score of one output row.
 float vehicle_score(const float *row, int columns) {
@@ -94,6 +103,16 @@ int traffic_dnn_open(const char *cfgPath, int inputSize) {
   n->net.setPreferableBackend(cv::dnn::DNN_BACKEND_OPENCV);
   n->net.setPreferableTarget(cv::dnn::DNN_TARGET_CPU);
   n->input = inputSize;
+  const char *times = getenv("QZTRAFFIC_SIM_TIMES");
+  if (times && *times) {
+    n->times = fopen(times, "ae");
+    if (!n->times) {
+      fprintf(stderr, "qztraffic: QZTRAFFIC_SIM_TIMES=%s: %s\n", times, strerror(errno));
+      delete n;
+      return -1;
+    }
+    setvbuf(n->times, nullptr, _IOLBF, 0);
+  }
   g_net = n;
   return 0;
 }
@@ -108,8 +127,10 @@ int traffic_dnn_find_cars(const unsigned char *nv12, int width, int height, Traf
     cv::cvtColor(frame, n.bgr, cv::COLOR_YUV2BGR_NV12);
     cv::dnn::blobFromImage(n.bgr, n.blob, 1.0 / 255, input_shape(n.input, width, height), cv::Scalar(), true,
                            false);
+    double started = now_ms();
     n.net.setInput(n.blob);
     n.net.forward(n.outs, n.outNames);
+    if (n.times) fprintf(n.times, "%.3f\n", now_ms() - started);
   } catch (const cv::Exception &e) {
     fprintf(stderr, "qztraffic: network failed on a frame: %s\n", e.what());
     return -1;
@@ -145,6 +166,7 @@ int traffic_dnn_find_cars(const unsigned char *nv12, int width, int height, Traf
 }
 
 void traffic_dnn_close() {
+  if (g_net && g_net->times) fclose(g_net->times);
   delete g_net;
   g_net = nullptr;
 }

@@ -27,7 +27,9 @@ int traffic_find_cars(const unsigned char *luma, int width, int height, int pitc
 
 // The network detector: loads the darknet model cfgPath (weights beside it, same base
 // name) for a square network input of inputSize pixels. 0, or -1 with the reason on
-// standard error (also in a build without OpenCV).
+// standard error (also in a build without OpenCV). With QZTRAFFIC_SIM_TIMES naming a
+// file, each network call appends its time in milliseconds to it, one line per call
+// (the board's stand-in for the figure an NPU reports).
 int traffic_dnn_open(const char *cfgPath, int inputSize);
 // Runs the network on one NV12 frame (luma, then interleaved chroma, line offset =
 // width) and writes the vehicles found, at most cap. The count, or -1.
