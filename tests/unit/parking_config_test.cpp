@@ -131,11 +131,12 @@ TEST(Config, BrokenCountsAndCoordinatesStayInBounds) {
 TEST(Config, CrossedAndZeroAreaSpacesAreNamed) {
   auto p = blank_param();
   set_row(p.get(), 0, 3, 40, 0);
-  // Second divider drawn bottom to top: the middle space's sides cross.
+  // Second divider drawn bottom to top: the middle space's sides cross (lopsided, so
+  // its area is not zero).
   p->regions[4].firstNumber = 7;
   p->regions[4].dividerCount = 3;
   p->regions[4].dividers[0] = ParkingDivider{10, 20, 10, 80};
-  p->regions[4].dividers[1] = ParkingDivider{20, 80, 20, 20};
+  p->regions[4].dividers[1] = ParkingDivider{20, 90, 20, 20};
   p->regions[4].dividers[2] = ParkingDivider{30, 80, 30, 20};
   // Dividers that cross each other in an X (area not zero): no side is reversed.
   p->regions[6].firstNumber = 5;

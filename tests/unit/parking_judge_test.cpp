@@ -181,7 +181,7 @@ TEST(Judge, OverlapOfExactlyPointThreeTakesNoSpace) {
 // or an ordinary 0.86): neither with its second divider reversed nor with dividers that
 // cross in an X. Each car covers most of its space's bounding box.
 TEST(Judge, CrossedSpaceTakesNoCar) {
-  const int32_t reversed[2][4] = {{10, 20, 10, 80}, {40, 80, 40, 20}};
+  const int32_t reversed[2][4] = {{10, 20, 10, 80}, {40, 100, 40, 20}};
   const int32_t crossing[2][4] = {{10, 20, 40, 80}, {30, 20, 10, 80}};
   const CarBox cars[2] = {{35, 50, 70, 110, 0.9f}, {30, 45, 80, 120, 0.9f}};
   for (int shape = 0; shape < 2; shape++) {
