@@ -117,7 +117,7 @@ void parking_assign(const SpaceTable *table, ParkingWork *work, const CarBox *ca
     for (int r = 0; r < rows; r++) {
       if (!boxes_meet(box, rowBounds[r])) continue;
       for (int j = rowStart[r]; j < rowStart[r + 1]; j++) {
-        if (!boxes_meet(box, work->spaceBounds[j])) continue;
+        if (!work->spaceSimple[j] || !boxes_meet(box, work->spaceBounds[j])) continue;
         float corners[8];
         for (int k = 0; k < 8; k++) corners[k] = (float)table->spaces[j].corner[k];
         row[j] = spaceScore(box, corners, work->spaceSimple[j]);

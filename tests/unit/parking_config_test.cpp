@@ -131,22 +131,29 @@ TEST(Config, BrokenCountsAndCoordinatesStayInBounds) {
 TEST(Config, CrossedAndZeroAreaSpacesAreNamed) {
   auto p = blank_param();
   set_row(p.get(), 0, 3, 40, 0);
-  // Second divider drawn bottom to top: the middle space's sides cross.
+  // Second divider drawn bottom to top: the middle space's sides cross (lopsided, so
+  // its area is not zero).
   p->regions[4].firstNumber = 7;
   p->regions[4].dividerCount = 3;
   p->regions[4].dividers[0] = ParkingDivider{10, 20, 10, 80};
-  p->regions[4].dividers[1] = ParkingDivider{20, 80, 20, 20};
+  p->regions[4].dividers[1] = ParkingDivider{20, 90, 20, 20};
   p->regions[4].dividers[2] = ParkingDivider{30, 80, 30, 20};
+  // Dividers that cross each other in an X (area not zero): no side is reversed.
+  p->regions[6].firstNumber = 5;
+  p->regions[6].dividerCount = 2;
+  p->regions[6].dividers[0] = ParkingDivider{10, 20, 40, 80};
+  p->regions[6].dividers[1] = ParkingDivider{30, 20, 10, 80};
   // A space whose dividers lie on one line.
   p->regions[9].firstNumber = 3;
   p->regions[9].dividerCount = 2;
   p->regions[9].dividers[0] = ParkingDivider{10, 10, 20, 10};
   p->regions[9].dividers[1] = ParkingDivider{30, 10, 40, 10};
   auto l = load(p.get());
-  EXPECT_EQ(l->table.count, 5);
+  EXPECT_EQ(l->table.count, 6);
   const char *crossed = "region 4 space 7 is crossed or has no area: check its dividers";
   EXPECT_NE(l->out.find(crossed), std::string::npos);
   EXPECT_EQ(l->out.find("region 4 space 8 is"), std::string::npos);   // 2nd is fine
+  EXPECT_NE(l->out.find("region 6 space 5 is crossed or has no area"), std::string::npos);
   EXPECT_NE(l->out.find("region 9 space 3 is crossed or has no area"), std::string::npos);
   EXPECT_EQ(l->out.find("region 0 space"), std::string::npos);
   // One line each, in the plain log form.

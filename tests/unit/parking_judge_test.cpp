@@ -177,20 +177,25 @@ TEST(Judge, OverlapOfExactlyPointThreeTakesNoSpace) {
   EXPECT_EQ(KM(r->work.scores, 2, 2, carMatch, spaceMatch), 31);
 }
 
-// A crossed space must not take a car even when its overlap comes out non-finite or
-// above 1.
+// A crossed space takes no car, whatever its overlap comes out as (non-finite, above 1,
+// or an ordinary 0.86): neither with its second divider reversed nor with dividers that
+// cross in an X. Each car covers most of its space's bounding box.
 TEST(Judge, CrossedSpaceTakesNoCar) {
-  std::unique_ptr<Rig> r(new Rig);
-  memset(&r->table, 0, sizeof r->table);
-  const int32_t first[4] = {10, 20, 10, 80}, second[4] = {40, 80, 40, 20};
-  add_space(&r->table, 0, 0, first, second);
-  r->table.detectSens = r->table.occupancySens = 5;
-  StdoutCapture capture;
-  qz_parking_init(&r->table, &r->work);
-  capture.Finish();
-  CarBox cars[1] = {{35, 50, 70, 110, 0.9f}};
-  parking_assign(&r->table, &r->work, cars, 1);
-  EXPECT_EQ(r->work.spaceMatch[0], -1) << r->work.scores[0];
+  const int32_t reversed[2][4] = {{10, 20, 10, 80}, {40, 100, 40, 20}};
+  const int32_t crossing[2][4] = {{10, 20, 40, 80}, {30, 20, 10, 80}};
+  const CarBox cars[2] = {{35, 50, 70, 110, 0.9f}, {30, 45, 80, 120, 0.9f}};
+  for (int shape = 0; shape < 2; shape++) {
+    const int32_t(*dividers)[4] = shape == 0 ? reversed : crossing;
+    std::unique_ptr<Rig> r(new Rig);
+    memset(&r->table, 0, sizeof r->table);
+    add_space(&r->table, 0, 0, dividers[0], dividers[1]);
+    r->table.detectSens = r->table.occupancySens = 5;
+    StdoutCapture capture;
+    qz_parking_init(&r->table, &r->work);
+    capture.Finish();
+    parking_assign(&r->table, &r->work, &cars[shape], 1);
+    EXPECT_EQ(r->work.spaceMatch[0], -1) << "shape " << shape << ": " << r->work.scores[0];
+  }
 }
 
 // Skipping pairs whose boxes cannot meet, and taking the cheap clip where it decides

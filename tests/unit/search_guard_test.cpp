@@ -27,6 +27,31 @@ TEST(ReplyLimiter, PerRequesterAndTotalBudgets) {
   EXPECT_EQ(n, 50);
 }
 
+// A requester far over its own budget takes nothing from the shared one: the next
+// requester is answered at once, in full.
+TEST(ReplyLimiter, OneRequesterCannotStarveAnother) {
+  ReplyLimiter limiter(5, 100);
+  EXPECT_EQ(granted(limiter, 1, 0, 200), 5);
+  EXPECT_EQ(granted(limiter, 2, 0, 5), 5);
+  EXPECT_EQ(granted(limiter, 1, 1, 200), 0);
+  EXPECT_EQ(granted(limiter, 3, 1, 5), 5);
+}
+
+// A full table gives a newcomer the slot of the requester seen longest ago: that one
+// alone starts again with a full budget; every other keeps its spent one.
+TEST(ReplyLimiter, NewcomerTakesTheSlotSeenLongestAgo) {
+  ReplyLimiter limiter(5, 1e6);
+  for (uint64_t who = 0; who < 64; who++) EXPECT_EQ(granted(limiter, who, who, 5), 5);
+  EXPECT_EQ(granted(limiter, 0, 64, 1), 0);   // seen again: now 1 is the oldest
+  EXPECT_EQ(granted(limiter, 1000, 65, 5), 5);
+  for (uint64_t who = 0; who < 64; who++) {
+    if (who == 1) continue;
+    EXPECT_EQ(granted(limiter, who, 66, 1), 0) << who;
+  }
+  EXPECT_EQ(granted(limiter, 1000, 66, 1), 0);
+  EXPECT_EQ(granted(limiter, 1, 67, 5), 5);
+}
+
 TEST(PasswordGuard, PausesDoubleAfterThreeFailuresAndASuccessResets) {
   PasswordGuard guard;
   EXPECT_EQ(guard.failed(0), 0u);
