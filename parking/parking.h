@@ -176,7 +176,8 @@ int parking_format_spaces(char *out, const ParkingResult *result);
 int res_msg(void *context, QzMsgHeader *header, void *data);
 
 // A space whose area is 0 or whose sides cross (neighbouring dividers drawn in
-// opposite directions): its overlaps mean nothing.
+// opposite directions, or crossing each other in an X): its overlaps mean nothing,
+// and the assignment never gives it a car.
 bool parking_space_is_broken(const ParkingSpace *space);
 
 // Configuration -> frame coordinates (stored values clamped to 16 bits first) and
