@@ -36,3 +36,16 @@ if(CMAKE_CROSSCOMPILING AND BUILD_TESTS)
   endforeach()
   add_custom_target(arm_e2e_view ALL DEPENDS ${stand_ins})
 endif()
+
+# The parking logic's peak heap on a full lot (scripts/size-report prints it). Only a
+# fully static link sends the C library's own allocations through the counter.
+if(STATIC_LINK AND TARGET parking_core)
+  add_executable(parking-heap support/parking_heap.cpp unit/parking_test_util.cpp)
+  target_include_directories(parking-heap PRIVATE ${CMAKE_CURRENT_LIST_DIR}/unit)
+  target_link_libraries(parking-heap PRIVATE parking_core)
+  target_link_options(parking-heap PRIVATE
+    -Wl,--wrap=malloc,--wrap=calloc,--wrap=realloc,--wrap=free)
+  set_target_properties(parking-heap PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  add_test(NAME parking_heap_budget COMMAND parking-heap --max-bytes 65536)
+  set_tests_properties(parking_heap_budget PROPERTIES LABELS unit)
+endif()
