@@ -52,7 +52,7 @@ endfunction()
 # at any depth, is one case named AREA.<its path with '.' for '/'>, labelled LABELS
 # unless the folder has a `labels` file, whose lines replace them. A case whose
 # `requires` file names a variable that is false here (UMOCKDEV_FOUND, opencv_found)
-# is left out.
+# is left out, and so is a case with an `arm-skip` file in a cross build.
 function(e2e_cases area)
   cmake_parse_arguments(EC "" "" "LABELS" ${ARGN})
   set(root ${PROJECT_SOURCE_DIR}/tests/e2e/${area})
@@ -65,6 +65,11 @@ function(e2e_cases area)
       if(NOT ${needed})
         continue()
       endif()
+    endif()
+    # A cross build runs the case's programs under qemu-user; a case that cannot run
+    # there names why in its `arm-skip` file and is left out.
+    if(CMAKE_CROSSCOMPILING AND EXISTS ${dir}/arm-skip)
+      continue()
     endif()
     set(labels ${EC_LABELS})
     if(EXISTS ${dir}/labels)
