@@ -1,4 +1,5 @@
 // discover's reading of reply texts and the forms it prints them in.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -9,6 +10,8 @@
 
 #include "camera_list.h"
 #include "passwords.h"
+#include "replies.h"
+#include "search_proto.h"
 
 namespace {
 
@@ -94,6 +97,52 @@ TEST(DiscoverOutput, JsonHasNumbersAsNumbersAndUnknownsAsNull) {
   EXPECT_NE(out.find("\"uptime\": 9}"), std::string::npos) << out;
   EXPECT_NE(out.find("\"http_port\": null, \"dhcp\": null"), std::string::npos) << out;
   EXPECT_EQ(printed(print_json, {}), "[]\n");
+}
+
+// A search asks three times, so every camera answers about three times (and may announce
+// itself in between): the list keeps one row per MAC, with the newest reply's fields.
+TEST(DiscoverReplies, RepeatedRepliesMergeIntoOneRowWithTheNewestFields) {
+  const uint8_t tool[6] = {0x02, 0, 0, 0, 0, 0x01};
+  uint8_t frame[SEARCH_FRAME_LEN];
+  CameraList list;
+  ReplyFilter all;
+  const char *const fromA[] = {"10.0.0.10;80;;;;;;;Gate 1;;100;0",
+                               "10.0.0.10;80;;;;;;;Gate 1;;101;0",
+                               "10.0.0.11;8080;;;;;;;Gate 2;;102;1"};
+  for (const char *text : fromA) {
+    search_build_search_reply(frame, tool, kMacA, text);
+    EXPECT_TRUE(take_search_reply(&list, all, frame, sizeof(frame)));
+    search_build_search_reply(frame, kBroadcastMac, kMacB, "10.0.0.9;80;;;;;;;B;;7;0");
+    EXPECT_TRUE(take_search_reply(&list, all, frame, sizeof(frame)));  // an announcement
+  }
+  search_build_modify_reply(frame, tool, kMacA, 1, "10.9.9.9;81;;;;;;;Other;;103;0");
+  EXPECT_FALSE(take_search_reply(&list, all, frame, sizeof(frame)));  // not a search reply
+
+  ASSERT_EQ(list.cameras.size(), 2u);
+  list.sort_by_ip();
+  EXPECT_EQ(list.cameras[1].ip, "10.0.0.11");
+  EXPECT_EQ(list.cameras[1].httpPort, 8080);
+  EXPECT_EQ(list.cameras[1].title, "Gate 2");
+  EXPECT_EQ(list.cameras[1].uptime, 102);
+  EXPECT_EQ(printed(print_raw, list.cameras),
+            "02:00:00:00:00:0b 10.0.0.9;80;;;;;;;B;;7;0\n"
+            "02:00:00:00:00:0a 10.0.0.11;8080;;;;;;;Gate 2;;102;1\n");
+
+  // UDP replies merge the same way; --mac keeps one camera's.
+  uint8_t udp[TOVRIN_SEARCH_REPLY_LEN];
+  CameraList udpList;
+  ReplyFilter onlyB;
+  onlyB.haveMac = true;
+  memcpy(onlyB.mac, kMacB, 6);
+  for (uint32_t host = 1; host <= 3; host++) {
+    tovrin_build_search_reply(udp, kMacB, htonl(0x0a000000 + host), htonl(0xff000000), 0,
+                              "N", "F");
+    EXPECT_TRUE(take_udp_search_reply(&udpList, onlyB, udp, sizeof(udp)));
+    tovrin_build_search_reply(udp, kMacA, htonl(0x0a000000 + host), 0, 0, "N", "F");
+    EXPECT_FALSE(take_udp_search_reply(&udpList, onlyB, udp, sizeof(udp)));
+  }
+  ASSERT_EQ(udpList.cameras.size(), 1u);
+  EXPECT_EQ(udpList.cameras[0].ip, "10.0.0.3");
 }
 
 TEST(DiscoverPasswords, ReadsOneOrTwoLinesAndRefusesLongOnes) {

@@ -3,6 +3,7 @@
 // tovrin protocol. Usage and exit statuses: see usage() below and discover(1).
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <getopt.h>
 #include <linux/if_packet.h>
 #include <net/ethernet.h>
@@ -14,45 +15,80 @@
 #include <string.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
 #include "camera_list.h"
 #include "passwords.h"
+#include "replies.h"
 #include "search_proto.h"
 
 enum { EXIT_ANSWERED = 0, EXIT_NO_ANSWER = 1, EXIT_USAGE = 2 };
 
+// A raw search asks this many times, this far apart (within the timeout): a site's
+// replies arrive in one burst, and a reply lost on the way comes again with the next.
+enum { SEARCH_REQUESTS = 3 };
+static const double kRequestInterval = 0.5;
+// Receive buffers hold a burst of this many replies of this many bytes each (a frame
+// and the kernel's bookkeeping): as many cameras as the list keeps.
+static const int kReceiveBufferBytes = (int)CameraList::kMaxCameras * 2048;
+
 static const char *g_iface = "eth0";
 static double g_timeout = 3.0;
 static const char *g_saveDir;
+static int g_saveDirFd = -1;
+static bool g_saveFailed;
 static bool g_badChecksum;
+static bool g_once;
 static double g_start;
 static OutputForm g_form = OUTPUT_TABLE;
-static bool g_haveMacFilter;
-static uint8_t g_macFilter[6];
+static ReplyFilter g_filter;
 static const char *g_passwordFile;
 
-// --mac keeps only that camera.
-static bool wanted(const uint8_t *mac) {
-  return !g_haveMacFilter || memcmp(mac, g_macFilter, 6) == 0;
-}
-
-// Keeps a copy of a frame under --save DIR.
+// Keeps a copy of a frame under --save DIR: a new file, readable by its owner only
+// (frames carry passwords), never written through a link planted in DIR.
 static void save_frame(const uint8_t *data, size_t len, const char *kind) {
   static int serial;
-  if (!g_saveDir) return;
-  char path[4096];
-  snprintf(path, sizeof(path), "%s/%03d-%s.bin", g_saveDir, ++serial, kind);
-  FILE *fp = fopen(path, "wb");
-  if (!fp || fwrite(data, 1, len, fp) != len) fprintf(stderr, "discover: cannot save %s\n", path);
-  if (fp) fclose(fp);
+  if (g_saveDirFd < 0) return;
+  char name[32];
+  snprintf(name, sizeof(name), "%03d-%s.bin", ++serial, kind);
+  int fd = openat(g_saveDirFd, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  const char *why = nullptr;
+  struct stat st;
+  if (fd < 0 && errno == EEXIST && fstatat(g_saveDirFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0)
+    why = S_ISLNK(st.st_mode) ? "a symbolic link is in the way (not followed)"
+                              : "a file of that name is in the way (not overwritten)";
+  else if (fd < 0)
+    why = strerror(errno);
+  else if (write(fd, data, len) != (ssize_t)len)
+    why = "short write";
+  if (fd >= 0 && close(fd) != 0 && !why) why = strerror(errno);
+  if (!why) return;
+  fprintf(stderr, "discover: cannot save %s/%s: %s\n", g_saveDir, name, why);
+  g_saveFailed = true;
+}
+
+// Asks for a receive buffer that holds a burst of replies: SO_RCVBUFFORCE where we may
+// (CAP_NET_ADMIN), else SO_RCVBUF, which the kernel caps at net.core.rmem_max.
+static void request_receive_buffer(int fd, const char *what) {
+  int want = kReceiveBufferBytes;
+  if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &want, sizeof(want)) != 0)
+    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &want, sizeof(want));
+  int got = 0;
+  socklen_t len = sizeof(got);
+  // The kernel reports twice what it grants to the data (the rest is its bookkeeping).
+  if (getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &got, &len) == 0 && got / 2 < want)
+    fprintf(stderr,
+            "discover: note: the kernel capped the %s receive buffer at %d bytes of %d asked "
+            "(net.core.rmem_max); replies of a large site may be lost\n",
+            what, got / 2, want);
 }
 
 static void usage(FILE *out) {
   fprintf(out,
           "usage: discover [OPTIONS] search\n"
-          "       discover [OPTIONS] modify MAC 'IP;HttpPort;Netmask;Gateway;Dns;Title;User;Password'\n"
+          "       discover [OPTIONS] modify MAC 'IP;HttpPort;Netmask;Gateway;Dns;Title;User[;Password]'\n"
           "       discover --udp [OPTIONS] search\n"
           "       discover --udp [OPTIONS] modify MAC IP NETMASK GATEWAY TITLE [PASSWORD [NEWPASSWORD]]\n"
           "       discover [OPTIONS] listen\n"
@@ -60,18 +96,29 @@ static void usage(FILE *out) {
           "options:\n"
           "  --iface IF          interface for raw frames (default eth0)\n"
           "  --timeout SEC       how long to wait for replies (default 3)\n"
+          "  --once              search: send one request (default: three, see below)\n"
           "  --udp               use the UDP protocol (ports 62630/62631)\n"
           "  --json              print JSON (search: one array of cameras)\n"
-          "  --raw               print each reply's text as it came, one line per camera\n"
+          "  --raw               print each camera's newest reply text as it came, one line\n"
+          "                      per camera\n"
           "  --mac MAC           keep only the camera with this MAC\n"
-          "  --password-file F   UDP modify: the password on F's first line, the new one on\n"
-          "                      its second (empty keeps it); without this or PASSWORD the\n"
-          "                      passwords are asked on the terminal, not echoed\n"
-          "  --save DIR          keep every frame sent and received in DIR\n"
+          "  --password-file F   modify: the password on F's first line (UDP: the new one\n"
+          "                      on its second, empty keeps it); without this or a\n"
+          "                      password in the arguments it is asked on the terminal,\n"
+          "                      not echoed\n"
+          "  --save DIR          keep every frame sent and received in new files in DIR,\n"
+          "                      readable by their owner only\n"
           "  --bad-checksum      send a UDP modify request with a wrong checksum\n"
           "  --help              show this help\n"
-          "The table and JSON list every camera once, sorted by IP. Bytes of network texts\n"
-          "that are not printable ASCII are shown as \\xNN in every form.\n"
+          "A raw search sends its request three times, at 0, 0.5 and 1 s (those within the\n"
+          "timeout): the replies of a large site arrive in one burst, and a reply lost on\n"
+          "the way comes again. A UDP search sends one (the camera takes one datagram a\n"
+          "second). Every form lists each camera once, with its newest reply, sorted by IP.\n"
+          "A password in the modify arguments is visible to other users (process list) and\n"
+          "stays in the shell history: leave it out to have it read or asked. The raw\n"
+          "modify asks when its text ends with the user (seven fields).\n"
+          "Bytes of network texts that are not printable ASCII are shown as \\xNN in every\n"
+          "form.\n"
           "exit status:\n"
           "  0  search: at least one camera answered; modify: the camera accepted\n"
           "  1  search: no camera answered; modify: no answer, or the camera refused\n"
@@ -163,6 +210,7 @@ static int open_raw(uint8_t ownMac[6], struct sockaddr_ll *link) {
     return -2;
   }
   memcpy(ownMac, req.ifr_hwaddr.sa_data, 6);
+  request_receive_buffer(fd, "raw socket's");
   return fd;
 }
 
@@ -176,33 +224,17 @@ static int send_raw(int fd, struct sockaddr_ll *link, const uint8_t *frame, size
   return 0;
 }
 
+// Prints what a search found; the exit status says whether anyone answered (and
+// whether every frame was saved).
+static int search_result(CameraList *list) {
+  bool answered = report_cameras(stdout, stderr, g_form, list);
+  if (g_saveFailed) return EXIT_USAGE;
+  return answered ? EXIT_ANSWERED : EXIT_NO_ANSWER;
+}
+
 static int on_search_reply(const uint8_t *data, size_t len, void *ctx) {
-  SearchReply reply;
-  if (search_parse_reply(data, len, &reply) != 0 || reply.operation != SEARCH_OP_SEARCH_REPLY ||
-      !wanted(reply.camera))
-    return 0;
-  Camera camera;
-  camera_from_reply_text(&camera, reply.camera, reply.text);
-  ((CameraList *)ctx)->add(camera);  // an announcement during the search replaces the reply
+  take_search_reply((CameraList *)ctx, g_filter, data, len);
   return 0;
-}
-
-// The raw form marks a wrong UDP checksum on the line itself; the others on stderr.
-static void warn_bad_checksum(const Camera &camera) {
-  if (!camera.badChecksum || g_form == OUTPUT_RAW) return;
-  char mac[18];
-  format_mac(mac, camera.mac);
-  fprintf(stderr, "discover: %s: the reply's checksum is wrong\n", mac);
-}
-
-// Prints what a search found; the exit status says whether anyone answered.
-static int report_cameras(CameraList *list) {
-  list->sort_by_ip();
-  for (const Camera &c : list->cameras) warn_bad_checksum(c);
-  print_cameras(stdout, g_form, list->cameras);
-  if (!list->cameras.empty()) return EXIT_ANSWERED;
-  fprintf(stderr, "discover: no camera answered\n");
-  return EXIT_NO_ANSWER;
 }
 
 static int raw_search(void) {
@@ -212,29 +244,24 @@ static int raw_search(void) {
   if (fd < 0) return EXIT_USAGE;
   uint8_t frame[64];
   size_t len = search_build_search_request(frame, sizeof(frame), own);
-  if (send_raw(fd, &link, frame, len) != 0) {
-    close(fd);
-    return EXIT_USAGE;
-  }
   CameraList list;
-  receive_until(fd, now_seconds() + g_timeout, on_search_reply, &list);
+  double start = now_seconds(), deadline = start + g_timeout;
+  for (int i = 0; i < (g_once ? 1 : SEARCH_REQUESTS); i++) {
+    double at = start + i * kRequestInterval;
+    if (at >= deadline) break;
+    receive_until(fd, at, on_search_reply, &list);
+    if (send_raw(fd, &link, frame, len) != 0) {
+      close(fd);
+      return EXIT_USAGE;
+    }
+  }
+  receive_until(fd, deadline, on_search_reply, &list);
   close(fd);
-  return report_cameras(&list);
+  return search_result(&list);
 }
 
 static int on_any_reply(const uint8_t *data, size_t len, void *) {
-  SearchReply reply;
-  if (search_parse_reply(data, len, &reply) != 0 || !wanted(reply.camera)) return 0;
-  char mac[18], dst[18];
-  format_mac(mac, reply.camera);
-  format_mac(dst, data);
-  std::string text = display_escape(reply.text);
-  if (reply.operation == SEARCH_OP_MODIFY_REPLY)
-    printf("%.1f %s > %s result %d %s\n", now_seconds() - g_start, mac, dst, reply.result,
-           text.c_str());
-  else
-    printf("%.1f %s > %s %s\n", now_seconds() - g_start, mac, dst, text.c_str());
-  fflush(stdout);
+  if (print_heard_reply(stdout, now_seconds() - g_start, g_filter, data, len)) fflush(stdout);
   return 0;
 }
 
@@ -245,7 +272,7 @@ static int raw_listen(void) {
   if (fd < 0) return EXIT_USAGE;
   receive_until(fd, g_start + g_timeout, on_any_reply, nullptr);
   close(fd);
-  return EXIT_ANSWERED;
+  return g_saveFailed ? EXIT_USAGE : EXIT_ANSWERED;
 }
 
 static int raw_replay(int count, char **files) {
@@ -270,45 +297,65 @@ static int raw_replay(int count, char **files) {
   }
   receive_until(fd, now_seconds() + g_timeout, on_any_reply, nullptr);
   close(fd);
-  return EXIT_ANSWERED;
+  return g_saveFailed ? EXIT_USAGE : EXIT_ANSWERED;
 }
 
-typedef struct RawModify {
-  uint8_t target[6];
-  int answered;
-  int result;
-} RawModify;
-
 static int on_modify_reply(const uint8_t *data, size_t len, void *ctx) {
-  RawModify *modify = (RawModify *)ctx;
-  SearchReply reply;
-  if (search_parse_reply(data, len, &reply) != 0 || reply.operation != SEARCH_OP_MODIFY_REPLY ||
-      memcmp(reply.camera, modify->target, 6) != 0)
-    return 0;
-  Camera camera;
-  camera_from_reply_text(&camera, reply.camera, reply.text);
-  char result[16];
-  snprintf(result, sizeof(result), "result %d", reply.result);
-  print_modify_answer(stdout, g_form, camera, reply.result == 1, result);
+  if (!take_modify_reply(stdout, stderr, g_form, (ModifyAnswer *)ctx, data, len)) return 0;
   fflush(stdout);
-  modify->answered = 1;
-  modify->result = reply.result;
   return 1;
 }
 
-static int raw_modify(const char *macText, const char *text) {
-  RawModify modify;
-  memset(&modify, 0, sizeof(modify));
+// The exit status of a modify from the camera's answer.
+static int modify_result(const ModifyAnswer &answer, const char *macText) {
+  if (!answer.answered) fprintf(stderr, "discover: no reply from %s\n", macText);
+  if (g_saveFailed) return EXIT_USAGE;
+  return answer.accepted ? EXIT_ANSWERED : EXIT_NO_ANSWER;
+}
+
+// A raw modify text that ends with the user (seven fields: an empty piece takes no
+// position) gets its password from --password-file or the terminal, so that the
+// password need not stand on the command line. Any other text goes as it is.
+static int complete_modify_text(const char *text, std::string *out) {
+  SearchModifyFields fields;
+  search_split_modify_text(text, strlen(text), &fields);
+  int count = 0;
+  while (count < SEARCH_MODIFY_FIELDS && fields.field[count][0]) count++;
+  *out = text;
+  if (count != MODIFY_PASSWORD) {
+    if (!g_passwordFile) return 0;
+    fprintf(stderr, "discover: with --password-file the modify text ends with the user "
+                    "(IP;HttpPort;Netmask;Gateway;Dns;Title;User)\n");
+    return -1;
+  }
+  char password[SEARCH_FIELD_SIZE];
+  if (g_passwordFile ? passwords_from_file(g_passwordFile, password, nullptr, sizeof(password))
+                     : passwords_from_terminal(password, nullptr, sizeof(password)))
+    return -1;
+  if (!password[0] || strchr(password, ';')) {
+    fprintf(stderr, "discover: the password is empty or holds ';'\n");
+    return -1;
+  }
+  *out += ";";
+  *out += password;
+  return 0;
+}
+
+static int raw_modify(const char *macText, const char *givenText) {
+  ModifyAnswer modify;
   if (parse_mac(macText, modify.target) != 0) {
     fprintf(stderr, "discover: bad MAC address: %s\n", macText);
     return EXIT_USAGE;
   }
+  std::string text;
+  if (complete_modify_text(givenText, &text) != 0) return EXIT_USAGE;
   uint8_t own[6];
   struct sockaddr_ll link;
   int fd = open_raw(own, &link);
   if (fd < 0) return EXIT_USAGE;
   uint8_t frame[1500];
-  size_t len = search_build_modify_request(frame, sizeof(frame), own, modify.target, text);
+  size_t len =
+      search_build_modify_request(frame, sizeof(frame), own, modify.target, text.c_str());
   if (len == 0) {
     fprintf(stderr, "discover: modify text too long\n");
     close(fd);
@@ -320,11 +367,7 @@ static int raw_modify(const char *macText, const char *text) {
   }
   receive_until(fd, now_seconds() + g_timeout, on_modify_reply, &modify);
   close(fd);
-  if (!modify.answered) {
-    fprintf(stderr, "discover: no reply from %s\n", macText);
-    return EXIT_NO_ANSWER;
-  }
-  return modify.result == 1 ? EXIT_ANSWERED : EXIT_NO_ANSWER;
+  return modify_result(modify, macText);
 }
 
 // ---- UDP ------------------------------------------------------------------------------
@@ -345,6 +388,7 @@ static int open_udp(void) {
     close(fd);
     return -2;
   }
+  request_receive_buffer(fd, "UDP socket's");
   return fd;
 }
 
@@ -362,18 +406,8 @@ static int send_udp(int fd, const uint8_t *data, size_t len) {
   return 0;
 }
 
-static bool tovrin_reply_of(const uint8_t *data, size_t len, uint8_t command, size_t size) {
-  return len == size && memcmp(data, kTovrinMagic, TOVRIN_MAGIC_LEN) == 0 && data[8] == 0 &&
-         data[9] == command;
-}
-
 static int on_udp_search_reply(const uint8_t *data, size_t len, void *ctx) {
-  if (!tovrin_reply_of(data, len, TOVRIN_CMD_SEARCH_REPLY, TOVRIN_SEARCH_REPLY_LEN) ||
-      !wanted(data + 10))
-    return 0;
-  Camera camera;
-  camera_from_udp_reply(&camera, data);
-  ((CameraList *)ctx)->add(camera);
+  take_udp_search_reply((CameraList *)ctx, g_filter, data, len);
   return 0;
 }
 
@@ -386,37 +420,18 @@ static int udp_search(void) {
   int sent = send_udp(fd, req, len);
   if (sent == 0) receive_until(fd, now_seconds() + g_timeout, on_udp_search_reply, &list);
   close(fd);
-  return sent == 0 ? report_cameras(&list) : EXIT_USAGE;
+  return sent == 0 ? search_result(&list) : EXIT_USAGE;
 }
 
-typedef struct UdpModify {
-  uint8_t target[6];
-  int answered;
-  int accepted;
-} UdpModify;
-
 static int on_udp_modify_reply(const uint8_t *data, size_t len, void *ctx) {
-  UdpModify *modify = (UdpModify *)ctx;
-  if (!tovrin_reply_of(data, len, TOVRIN_CMD_MODIFY_REPLY, TOVRIN_MODIFY_REPLY_LEN) ||
-      memcmp(data + 10, modify->target, 6) != 0)
-    return 0;
-  char text[17];
-  snprintf(text, sizeof(text), "%.16s", (const char *)data + 16);
-  Camera camera;
-  memcpy(camera.mac, data + 10, 6);
-  camera.badChecksum = tovrin_checksum(data, len) != 0;
-  modify->answered = 1;
-  modify->accepted = strcmp(text, "Successfully.") == 0;
-  warn_bad_checksum(camera);
-  print_modify_answer(stdout, g_form, camera, modify->accepted, text);
+  if (!take_udp_modify_reply(stdout, stderr, g_form, (ModifyAnswer *)ctx, data, len)) return 0;
   fflush(stdout);
   return 1;
 }
 
 static int udp_modify(int argc, char **argv) {
   // MAC IP NETMASK GATEWAY TITLE [PASSWORD [NEWPASSWORD]]
-  UdpModify modify;
-  memset(&modify, 0, sizeof(modify));
+  ModifyAnswer modify;
   uint32_t ip, mask, gw;
   if (parse_mac(argv[0], modify.target) != 0) {
     fprintf(stderr, "discover: bad MAC address: %s\n", argv[0]);
@@ -455,11 +470,7 @@ static int udp_modify(int argc, char **argv) {
   if (send_udp(fd, req, sizeof(req)) == 0)
     receive_until(fd, now_seconds() + g_timeout, on_udp_modify_reply, &modify);
   close(fd);
-  if (!modify.answered) {
-    fprintf(stderr, "discover: no reply from %s\n", argv[0]);
-    return EXIT_NO_ANSWER;
-  }
-  return modify.accepted ? EXIT_ANSWERED : EXIT_NO_ANSWER;
+  return modify_result(modify, argv[0]);
 }
 
 int main(int argc, char **argv) {
@@ -473,12 +484,13 @@ int main(int argc, char **argv) {
       {"raw", no_argument, nullptr, 'r'},
       {"mac", required_argument, nullptr, 'm'},
       {"password-file", required_argument, nullptr, 'p'},
+      {"once", no_argument, nullptr, 'o'},
       {"help", no_argument, nullptr, 'h'},
       {nullptr, 0, nullptr, 0},
   };
   bool udp = false;
   int opt;
-  while ((opt = getopt_long(argc, argv, "+i:t:us:bjrm:p:h", longopts, nullptr)) != -1) {
+  while ((opt = getopt_long(argc, argv, "+i:t:us:bjrm:p:oh", longopts, nullptr)) != -1) {
     switch (opt) {
       case 'i':
         if (!optarg[0] || strlen(optarg) >= IFNAMSIZ) {
@@ -512,11 +524,14 @@ int main(int argc, char **argv) {
         g_form = OUTPUT_RAW;
         break;
       case 'm':
-        if (parse_mac(optarg, g_macFilter) != 0) {
+        if (parse_mac(optarg, g_filter.mac) != 0) {
           fprintf(stderr, "discover: bad MAC address: %s\n", optarg);
           return EXIT_USAGE;
         }
-        g_haveMacFilter = true;
+        g_filter.haveMac = true;
+        break;
+      case 'o':
+        g_once = true;
         break;
       case 'p':
         g_passwordFile = optarg;
@@ -527,6 +542,13 @@ int main(int argc, char **argv) {
       default:
         usage(stderr);
         return EXIT_USAGE;
+    }
+  }
+  if (g_saveDir) {
+    g_saveDirFd = open(g_saveDir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (g_saveDirFd < 0) {
+      fprintf(stderr, "discover: --save %s: %s\n", g_saveDir, strerror(errno));
+      return EXIT_USAGE;
     }
   }
   int left = argc - optind;

@@ -31,8 +31,11 @@ int passwords_from_file(const char *path, char *current, char *fresh, size_t siz
     return -1;
   }
   int first = read_line(fp, current, size);
-  int second = first > 0 ? read_line(fp, fresh, size) : 0;
-  if (first <= 0) fresh[0] = '\0';
+  int second = 0;
+  if (fresh) {
+    second = first > 0 ? read_line(fp, fresh, size) : 0;
+    if (first <= 0) fresh[0] = '\0';
+  }
   fclose(fp);
   if (first < 0 || second < 0) {
     fprintf(stderr, "discover: %s: a password holds at most %zu characters\n", path, size - 1);
@@ -82,7 +85,7 @@ int passwords_from_terminal(char *current, char *fresh, size_t size) {
   FILE *in = fdopen(dup(tty), "r");
   int result = -1;
   if (in && ask(tty, in, "Password: ", current, size) == 0 &&
-      ask(tty, in, "New password (empty keeps it): ", fresh, size) == 0)
+      (!fresh || ask(tty, in, "New password (empty keeps it): ", fresh, size) == 0))
     result = 0;
   else
     fprintf(stderr, "discover: a password holds at most %zu characters\n", size - 1);

@@ -3,6 +3,9 @@
 --             and replies, the reply text's fields by name)
 --   tovrin    UDP datagrams on ports 62630 (requests) and 62631 (replies), with the
 --             checksum verified and the password fields marked as secrets
+-- Texts from the network are shown escaped everywhere (the Info column, every string
+-- field): printable ASCII as it is, a backslash as "\\", every other byte as "\xNN",
+-- as discover prints them; their raw bytes stay in a bytes field below each text.
 -- Load it with: wireshark -X lua_script:camera_discovery.lua (or copy it into the
 -- personal Lua plugins folder). Short or malformed packets are marked malformed.
 --
@@ -45,6 +48,25 @@ local function nul_text(range)
   return s
 end
 
+-- Network text as it may be shown: a backslash and every byte outside printable ASCII
+-- escaped, so that no control byte reaches a terminal and -T json/pdml stay UTF-8.
+local function display_escape(s)
+  return (s:gsub(".", function(c)
+    local b = c:byte()
+    if c == "\\" then return "\\\\" end
+    if b < 0x20 or b > 0x7e then return string.format("\\x%02x", b) end
+  end))
+end
+
+-- A text field over range (text: its bytes, by default up to the first NUL), shown
+-- escaped, with its raw bytes in bytes_field below it. Returns the text and the item.
+local function add_text(tree, field, bytes_field, range, text)
+  text = text or nul_text(range)
+  local item = tree:add(field, range, display_escape(text))
+  if #text > 0 then item:add(bytes_field, range:range(0, #text)) end
+  return text, item
+end
+
 ---------------------------------------------------------------------------------------
 -- Raw Ethernet frames, EtherType 0x0809
 
@@ -65,6 +87,7 @@ local rf = {
   requester = ProtoField.ether("qzsearch.requester", "Requester MAC"),
   result = ProtoField.uint8("qzsearch.result", "Result", base.DEC, results),
   text = ProtoField.string("qzsearch.text", "Text"),
+  text_bytes = ProtoField.bytes("qzsearch.text_bytes", "Text bytes"),
   padding = ProtoField.bytes("qzsearch.padding", "Padding"),
 }
 -- The modify text's eight fields, in order.
@@ -106,14 +129,19 @@ qzsearch.experts = { re.malformed, re.signature, re.secret }
 
 -- A modify text split at ';' as the camera does: empty pieces take no position, a
 -- piece keeps 127 characters, pieces after the eighth are dropped.
-local function add_modify_text(tree, range)
+local function add_whole_text(tree, range)
   local text = nul_text(range)
-  local item = tree:add(rf.text, range:range(0, math.min(#text + 1, range:len())), text)
+  return add_text(tree, rf.text, rf.text_bytes, range:range(0, math.min(#text + 1, range:len())),
+                  text)
+end
+
+local function add_modify_text(tree, range)
+  local text, item = add_whole_text(tree, range)
   local pos, n = 0, 0
   for piece in (text .. ";"):gmatch("([^;]*);") do
     if #piece > 0 and n < #modify_fields then
       n = n + 1
-      item:add(modify_fields[n], range:range(pos, #piece), piece:sub(1, 127))
+      item:add(modify_fields[n], range:range(pos, #piece), display_escape(piece:sub(1, 127)))
       if modify_names[n] == "Password" then item:add_proto_expert_info(re.secret) end
     end
     pos = pos + #piece + 1
@@ -122,14 +150,13 @@ end
 
 -- A reply text split into its twelve fields by name.
 local function add_reply_text(tree, range)
-  local text = nul_text(range)
-  local item = tree:add(rf.text, range:range(0, math.min(#text + 1, range:len())), text)
+  local text, item = add_whole_text(tree, range)
   local pos, n = 0, 0
   for piece in (text .. ";"):gmatch("([^;]*);") do
     n = n + 1
     if n <= #reply_fields then
       if #piece > 0 then
-        item:add(reply_fields[n], range:range(pos, #piece), piece)
+        item:add(reply_fields[n], range:range(pos, #piece), display_escape(piece))
       else
         item:add(reply_fields[n], piece)  -- an empty field covers no bytes
       end
@@ -169,7 +196,7 @@ function qzsearch.dissector(tvb, pinfo, tree)
       return len
     end
     local text = add_reply_text(root, tvb(6))
-    pinfo.cols.info:append(": " .. (text:match("^[^;]*") or ""))
+    pinfo.cols.info:append(": " .. display_escape(text:match("^[^;]*") or ""))
     if len ~= 246 then root:add_proto_expert_info(re.malformed, "Reply is not 260 bytes") end
   elseif op == 3 then
     if len < 14 then
@@ -219,6 +246,7 @@ local tf = {
   password = ProtoField.string("tovrin.password", "Password (secret)"),
   new_password = ProtoField.string("tovrin.new_password", "New password (secret)"),
   result = ProtoField.string("tovrin.result", "Result"),
+  text_bytes = ProtoField.bytes("tovrin.text_bytes", "Text bytes"),
   reserved = ProtoField.bytes("tovrin.reserved", "Reserved"),
   checksum = ProtoField.uint16("tovrin.checksum", "Checksum", base.HEX),
   checksum_status = ProtoField.string("tovrin.checksum.status", "Checksum status"),
@@ -264,7 +292,7 @@ local function decode_password(range)
 end
 
 local function add_password(tree, field, range)
-  local item = tree:add(field, range, decode_password(range))
+  local item = tree:add(field, range, display_escape(decode_password(range)))
   item:add_proto_expert_info(te.secret)
 end
 
@@ -287,7 +315,7 @@ function tovrin.dissector(tvb, pinfo, tree)
   local root = open_tree(tovrin, "TOVRIN", tvb, pinfo, tree, 10, te.malformed,
                          "Too short for magic and command")
   if not root then return len end
-  root:add(tf.magic, tvb(0, 8))
+  add_text(root, tf.magic, tf.text_bytes, tvb(0, 8), tvb(0, 8):raw())
   root:add(tf.zero, tvb(8, 1))
   root:add(tf.command, tvb(9, 1))
   local cmd = tvb(9, 1):uint()
@@ -309,13 +337,13 @@ function tovrin.dissector(tvb, pinfo, tree)
   end
   if cmd == 0x70 then
     root:add(tf.mac, tvb(10, 6))
-    root:add(tf.tag, tvb(16, 4))
+    add_text(root, tf.tag, tf.text_bytes, tvb(16, 4), tvb(16, 4):raw())
     root:add(tf.ip, tvb(20, 4))
     root:add(tf.netmask, tvb(24, 4))
     root:add(tf.gateway, tvb(28, 4))
-    root:add(tf.name, tvb(32, 32), nul_text(tvb(32, 32)))
-    root:add(tf.firmware, tvb(64, 16), nul_text(tvb(64, 16)))
-    root:add(tf.name2, tvb(80, 32), nul_text(tvb(80, 32)))
+    add_text(root, tf.name, tf.text_bytes, tvb(32, 32))
+    add_text(root, tf.firmware, tf.text_bytes, tvb(64, 16))
+    add_text(root, tf.name2, tf.text_bytes, tvb(80, 32))
     pinfo.cols.info:append(": " .. tostring(tvb(20, 4):ipv4()))
   elseif cmd == 0x90 then
     root:add(tf.target, tvb(10, 6))
@@ -323,16 +351,15 @@ function tovrin.dissector(tvb, pinfo, tree)
     root:add(tf.ip, tvb(20, 4))
     root:add(tf.netmask, tvb(24, 4))
     root:add(tf.gateway, tvb(28, 4))
-    root:add(tf.title, tvb(32, 32), nul_text(tvb(32, 32)))
+    add_text(root, tf.title, tf.text_bytes, tvb(32, 32))
     add_password(root, tf.password, tvb(64, 16))
     add_password(root, tf.new_password, tvb(80, 16))
     pinfo.cols.info:append(" for " .. tostring(tvb(10, 6):ether()))
   elseif cmd == 0x30 then
     root:add(tf.mac, tvb(10, 6))
-    local result = nul_text(tvb(16, 16))
-    root:add(tf.result, tvb(16, 16), result)
+    local result = add_text(root, tf.result, tf.text_bytes, tvb(16, 16))
     root:add(tf.reserved, tvb(32, 16))
-    pinfo.cols.info:append(": " .. result)
+    pinfo.cols.info:append(": " .. display_escape(result))
   end
   add_checksum(root, tvb, size - 2)
   if len > size then root:add(tf.extra, tvb(size)) end

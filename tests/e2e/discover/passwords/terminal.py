@@ -1,5 +1,6 @@
-# Runs a command on a new pseudo-terminal, answers its two password prompts (the
-# current password "s3cret", then an empty line) and prints what the terminal showed.
+# Runs a command on a new pseudo-terminal, answers its password prompts (the current
+# password "s3cret", then, when a new one is asked, an empty line) and prints what the
+# terminal showed.
 # With --interrupt first, it types Ctrl-C at the first prompt instead and tells whether
 # the terminal echoes again afterwards.
 import os, pty, select, sys, termios
@@ -12,6 +13,7 @@ if pid == 0:
 shown = b""
 
 def read_until(marker):
+    """Reads until marker shows (True) or the command ends (False)."""
     global shown
     while marker is None or marker not in shown:
         ready, _, _ = select.select([fd], [], [], 20)
@@ -22,8 +24,9 @@ def read_until(marker):
         except OSError:  # the command has ended
             data = b""
         if not data:
-            return
+            return False
         shown += data
+    return True
 
 read_until(b"Password: ")
 if interrupt:
@@ -34,9 +37,9 @@ if interrupt:
     print("ended by signal", os.WTERMSIG(status), "echo restored:", echoing())
     sys.exit(0)
 os.write(fd, b"s3cret\n")
-read_until(b"(empty keeps it): ")
-os.write(fd, b"\n")
-read_until(None)
+if read_until(b"(empty keeps it): "):
+    os.write(fd, b"\n")
+    read_until(None)
 _, status = os.waitpid(pid, 0)
 sys.stdout.write(shown.decode().replace("\r", ""))
 print("status", os.waitstatus_to_exitcode(status))
