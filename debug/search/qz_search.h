@@ -1,5 +1,6 @@
 // The `search` module: discovery responder on eth0 (raw frames, EtherType 0x0809) and,
-// on OEM index 12, the UDP "tovrin" protocol. Frame layouts live in search_proto.h.
+// on OEM index 12, the UDP "tovrin" protocol. Frame layouts live in search_proto.h;
+// the store side is search_store.h, eth0 search_iface.h.
 #pragma once
 
 #include <pthread.h>
@@ -29,8 +30,6 @@ void *search_listen(void *arg);
 void *search_timer_thread(void *arg);
 int search_response(SearchListener *listener, const uint8_t dst[6]);
 int modify_reponse(SearchListener *listener, const uint8_t dst[6], int result);
-int search_check_user(const char *user, const char *password);
-int get_mac(const char *ifname, uint8_t out[6]);
 // One captured frame of caplen bytes.
 void search_handle_frame(SearchListener *listener, const uint8_t *frame, size_t caplen);
 

@@ -35,6 +35,9 @@ SearchRequestKind search_parse_frame(const uint8_t *frame, size_t caplen, const 
                                      SearchRequest *req) {
   memset(req, 0, sizeof(*req));
   if (caplen <= SEARCH_HEADER_LEN) return SEARCH_REQ_IGNORE;
+  // The capture filter passes only this type, but the parser does not rely on it.
+  if (frame[12] != (SEARCH_ETHERTYPE >> 8) || frame[13] != (SEARCH_ETHERTYPE & 0xff))
+    return SEARCH_REQ_IGNORE;
   if (frame[6] & 0x01) return SEARCH_REQ_IGNORE;  // group source: forged or reflected
   if (ownMac && memcmp(frame + 6, ownMac, 6) == 0) return SEARCH_REQ_IGNORE;
   if (memcmp(frame + 14, kSearchSignature, sizeof(kSearchSignature)) != 0)

@@ -46,7 +46,7 @@ typedef struct SearchRequest {
   size_t textLen;                // ends at the first NUL or at the captured length
 } SearchRequest;
 
-// Classifies one captured frame. A source MAC with the group bit set (broadcast,
+// Classifies one captured frame. A frame of another EtherType is ignored. A source MAC with the group bit set (broadcast,
 // multicast: no real sender has one) is ignored. ownMac (may be null when it could
 // not be read) is the camera's eth0 MAC: frames sent from it are ignored, and a modify request is
 // taken only when its target equals it. Never reads past caplen.

@@ -60,6 +60,14 @@ TEST(SearchFrame, IgnoresHeaderOnlyOwnAndUnsignedFrames) {
   unsigned_[17] = 0x11;
   EXPECT_EQ(search_parse_frame(unsigned_.data(), unsigned_.size(), kCamera, &req),
             SEARCH_REQ_IGNORE);
+  // Another EtherType, even with the signature and a search operation.
+  for (auto type : std::vector<std::pair<uint8_t, uint8_t>>{{0x08, 0x00}, {0x09, 0x08}}) {
+    auto other = header(0, 0);
+    other.resize(60);
+    other[12] = type.first;
+    other[13] = type.second;
+    EXPECT_EQ(search_parse_frame(other.data(), other.size(), kCamera, &req), SEARCH_REQ_IGNORE);
+  }
   // A group source address (broadcast, multicast) is no real sender.
   const uint8_t broadcast[6] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
   const uint8_t multicast[6] = {0x01, 0x00, 0x5e, 0x00, 0x00, 0x01};

@@ -1,0 +1,182 @@
+// The UDP "tovrin" protocol on OEM index 12: searches answered by broadcast, modifies
+// aimed at eth0's MAC carried out against the store (never applied to eth0).
+#include <arpa/inet.h>
+#include <errno.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "osa.h"
+#include "qz_search.h"
+#include "qzutil.h"
+#include "search_iface.h"
+#include "search_proto.h"
+#include "search_service.h"
+#include "search_store.h"
+
+// A broadcast socket for one reply; -1 with the report.
+static int open_reply_socket(void) {
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  if (fd < 0) {
+    perror("tovrin resp socket");
+    return -1;
+  }
+  int on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof(on));
+  return fd;
+}
+
+static int send_broadcast(int fd, const uint8_t *data, size_t len) {
+  struct sockaddr_in to;
+  memset(&to, 0, sizeof(to));
+  to.sin_family = AF_INET;
+  to.sin_port = htons(TOVRIN_REPLY_PORT);
+  to.sin_addr.s_addr = htonl(INADDR_BROADCAST);
+  ssize_t sent = sendto(fd, data, len, 0, (struct sockaddr *)&to, sizeof(to));
+  close(fd);
+  if (sent < 0) {
+    perror("tovrin sendto resp failed");
+    return -1;
+  }
+  return (int)sent;
+}
+
+int tovrin_search_resp(void) {
+  int fd = open_reply_socket();
+  if (fd < 0) return -1;
+  uint8_t mac[6];
+  if (get_mac(SEARCH_IFACE, mac) != 0) {
+    OSA_printf("Tovrin Get MAC Fail. \n");
+    close(fd);
+    return -1;
+  }
+  ReplySnapshot snap;
+  snapshot_get(&snap, 0);
+  uint8_t reply[TOVRIN_SEARCH_REPLY_LEN];
+  tovrin_build_search_reply(reply, mac, inet_addr(snap.net.ip), inet_addr(snap.net.netmask),
+                            inet_addr(snap.net.gateway), device_name(&snap.dev, &snap.oem),
+                            snap.dev.firmware);
+  return send_broadcast(fd, reply, sizeof(reply));
+}
+
+int tovrin_modify_resp(const char *text) {
+  int fd = open_reply_socket();
+  if (fd < 0) return -1;
+  uint8_t mac[6];
+  if (get_mac(SEARCH_IFACE, mac) != 0) {
+    SEARCH_ERROR(__LINE__, "Tovrin Get MAC Fail.\n");
+    close(fd);
+    return -1;
+  }
+  uint8_t reply[TOVRIN_MODIFY_REPLY_LEN];
+  tovrin_build_modify_reply(reply, mac, text);
+  return send_broadcast(fd, reply, sizeof(reply));
+}
+
+// The UDP modify's edit: the wired row (written whether or not it changed), the
+// title, and the administrator's new password.
+static void edit_tovrin_modify(ModifyPlan &plan, TovrinModify &m) {
+  DbNetwork *net = &plan.net;
+  net->dhcp = 0;
+  take_address(net->ip, sizeof(net->ip), m.ip);
+  take_address(net->netmask, sizeof(net->netmask), m.netmask);
+  take_address(net->gateway, sizeof(net->gateway), m.gateway);
+  OSA_copyText(net->dns1, sizeof(net->dns1), net->gateway);
+  plan_write(&plan, WRITE_NETWORK);
+  qz_string_strip(m.title, '\n');
+  qz_string_strip(m.title, '\r');
+  plan.title = m.title;
+  if (title_usable(m.title, "tovrin_modify")) plan_write(&plan, WRITE_TITLE);
+  if (m.newPassword[0] && strcmp(m.newPassword, m.password) != 0) {
+    OSA_copyText(plan.user.name, sizeof(plan.user.name), "admin");
+    OSA_copyText(plan.user.password, sizeof(plan.user.password), m.newPassword);
+    plan.user.privilege = 0;
+    update_user_module_permission_by_privilege(-1, 0, plan.user.permission);
+    plan_write(&plan, WRITE_USER);
+  }
+  plan.result = 0;
+}
+
+int tovrin_modify(const uint8_t *req, size_t len) {
+  TovrinModify m;
+  tovrin_parse_modify(req, len, &m);
+  if (m.checksumComputed != m.checksumReceived)
+    OSA_printf("tovrin modify device.chk_sum:%u!=%u. \n", (unsigned)m.checksumComputed,
+               (unsigned)m.checksumReceived);
+  DbNetwork stored;
+  int result = modify_store(
+      "admin", m.password, 0, [&m](ModifyPlan &plan) { edit_tovrin_modify(plan, m); },
+      "tovrin_modify", &stored);
+  if (result != MODIFY_REFUSED) return result;
+  OSA_printf("tovrin modify device.password:%s is wrong. \n", kMaskedPassword);
+  return -1;
+}
+
+bool tovrin_handle_datagram(const uint8_t *dgram, size_t len, uint32_t sender) {
+  int command = tovrin_classify(dgram, len);
+  if (command == TOVRIN_CMD_SEARCH) {
+    // Replies are broadcast: the same budget as raw replies, keyed by the sender's
+    // IPv4 address (kept apart from MACs by bit 48).
+    if (search_reply_budget().allow((1ull << 48) | sender, search_monotonic_ms()))
+      tovrin_search_resp();
+    return false;
+  }
+  if (command != TOVRIN_CMD_MODIFY) return false;
+  uint8_t mac[6];
+  if (get_mac(SEARCH_IFACE, mac) != 0) {
+    module_error("qz_search", "is_mac_match", __LINE__, "Tovrin Get MAC Fail.\n");
+    return false;
+  }
+  // Bytes 10..15 of a datagram of 11..15 bytes are partly missing: they read as zero.
+  uint8_t target[6] = {0};
+  memcpy(target, dgram + 10, len - 10 < 6 ? len - 10 : 6);
+  if (memcmp(target, mac, 6) != 0) return false;
+  if (tovrin_modify(dgram, len) == 0) {
+    tovrin_modify_resp("Successfully.");
+  } else {
+    module_error("qz_search", "tovrin_socket_thread", __LINE__, "tovrin modify failed.\n");
+    tovrin_modify_resp("Failed.");
+  }
+  return true;
+}
+
+void *tovrin_socket_thread(void *) {
+  OSA_thrSetName("UDPPThread");
+  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  if (fd < 0) {
+    perror("tovrin socket");
+    return nullptr;
+  }
+  struct sockaddr_in addr;
+  memset(&addr, 0, sizeof(addr));
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(TOVRIN_REQUEST_PORT);
+  addr.sin_addr.s_addr = htonl(INADDR_ANY);
+  if (bind(fd, (struct sockaddr *)&addr, sizeof(addr)) < 0) {
+    perror("tovrin bind");
+    close(fd);
+    return nullptr;
+  }
+  uint8_t buf[TOVRIN_MAX_DATAGRAM];
+  while (search_running()) {
+    // Wait in short steps so that the thread notices the service stopping.
+    struct pollfd pfd = {fd, POLLIN, 0};
+    int ready = poll(&pfd, 1, 100);
+    if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
+    struct sockaddr_in from;
+    socklen_t fromLen = sizeof(from);
+    memset(&from, 0, sizeof(from));
+    ssize_t n = ready > 0 ? recvfrom(fd, buf, sizeof(buf), 0, (struct sockaddr *)&from, &fromLen) : -1;
+    if (n < 0) {
+      perror("tovrin recv failed");
+      break;
+    }
+    // Junk costs nothing; a served modify is followed by a pause of one second.
+    if (tovrin_handle_datagram(buf, (size_t)n, ntohl(from.sin_addr.s_addr))) search_sleep_ms(1000);
+  }
+  close(fd);
+  return nullptr;
+}
