@@ -70,6 +70,7 @@ void search_deinit(void) {
   if (g_searchTimerStarted) pthread_join(g_searchTimerThread, nullptr);
   if (g_searchTovrinStarted) pthread_join(g_searchTovrinThread, nullptr);
   g_searchListenerStarted = g_searchTimerStarted = g_searchTovrinStarted = false;
+  search_report_flush();
 }
 
 int search_run(int, char **) {

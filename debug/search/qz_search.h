@@ -35,9 +35,11 @@ void search_handle_frame(SearchListener *listener, const uint8_t *frame, size_t 
 
 void *tovrin_socket_thread(void *arg);
 int tovrin_search_resp(void);
-// req holds len received bytes (at most 128); missing bytes count as zero.
-int tovrin_modify(const uint8_t *req, size_t len);
+// req holds len received bytes (at most 128); missing bytes count as zero. report:
+// print what the request got wrong.
+int tovrin_modify(const uint8_t *req, size_t len, bool report);
 int tovrin_modify_resp(const char *text);
 // One received datagram from the IPv4 address sender (host order): answers, modifies
-// or ignores it. True when it served a modify request.
-bool tovrin_handle_datagram(const uint8_t *dgram, size_t len, uint32_t sender);
+// or ignores it. Searches and modifies draw on the reply budget, modifies also on the
+// one-a-second UDP modify budget; over budget they are dropped unread.
+void tovrin_handle_datagram(const uint8_t *dgram, size_t len, uint32_t sender);

@@ -1,5 +1,6 @@
 // The listener thread (a libpcap capture on eth0 handing frames to
-// search_handle_frame) and the announcer, which broadcasts a search reply every 30 s.
+// search_handle_frame) and the announcer, which broadcasts a search reply every 30 s
+// and once a second tells how many network requests the console did not show.
 #include "search_capture.h"
 
 #include <pcap/pcap.h>
@@ -93,6 +94,7 @@ void *search_timer_thread(void *arg) {
   OSA_thrSetName("search_timer");
   for (unsigned pass = 1; search_running(); pass++) {
     if (pass % 30 == 0 && listener->capture.load()) search_response(listener, kBroadcastMac);
+    search_report_flush();
     if (search_running()) search_sleep_ms(1000);
   }
   return nullptr;

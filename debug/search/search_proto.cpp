@@ -101,6 +101,27 @@ void search_mask_modify_text(const char *text, size_t len, char *out, size_t siz
   out[n] = '\0';
 }
 
+size_t search_escape_text(const char *text, size_t len, char *out, size_t size) {
+  if (size == 0) return 0;
+  size_t n = 0;
+  for (size_t i = 0; i < len; i++) {
+    const unsigned char c = (unsigned char)text[i];
+    char piece[5];
+    if (c == '\\')
+      memcpy(piece, "\\\\", 3);
+    else if (c >= 0x20 && c < 0x7f)
+      piece[0] = (char)c, piece[1] = '\0';
+    else
+      snprintf(piece, sizeof(piece), "\\x%02x", c);
+    const size_t pieceLen = strlen(piece);
+    if (n + pieceLen + 1 > size) break;
+    memcpy(out + n, piece, pieceLen);
+    n += pieceLen;
+  }
+  out[n] = '\0';
+  return n;
+}
+
 int search_title_is_valid(const char *title) {
   for (const unsigned char *p = (const unsigned char *)title; *p; p++)
     if (*p == ';' || *p < 0x20 || *p == 0x7f) return 0;

@@ -79,6 +79,14 @@ void search_split_modify_text(const char *text, size_t len, SearchModifyFields *
 void search_mask_modify_text(const char *text, size_t len, char *out, size_t size);
 extern const char kMaskedPassword[];
 
+// Network text as a console or log may show it: printable ASCII as it is, a backslash
+// as "\\", every other byte (control bytes, escape sequences, bytes above 0x7e) as
+// "\xNN" in lower-case hex. Takes all len bytes, NULs too; the output is cut before an
+// escape that would not fit in size - 1 characters and terminated. Returns its length.
+size_t search_escape_text(const char *text, size_t len, char *out, size_t size);
+// Room for the escaped form of len bytes, NUL included.
+#define SEARCH_ESCAPED_SIZE(len) (4 * (len) + 1)
+
 // 1 if a title keeps the reply's fields apart: no ';', no control byte (below 0x20,
 // or 0x7f).
 int search_title_is_valid(const char *title);

@@ -91,14 +91,24 @@ static void edit_raw_modify(ModifyPlan &plan, const SearchModifyFields &f) {
   plan.result = changed ? 1 : 0;
 }
 
+// A text from the network as the console shows it (see search_escape_text).
+struct ShownText {
+  char text[SEARCH_ESCAPED_SIZE(SEARCH_FRAME_LEN)];
+  explicit ShownText(const char *raw) { search_escape_text(raw, strlen(raw), text, sizeof(text)); }
+};
+
 // Carries out a modify text: -1 refused or a store write failed, 0 accepted with the
 // address settings unchanged, 1 accepted and changed; *stored is the wired row after it.
-static int modify_device(const char *text, size_t len, int ifaceKind, DbNetwork *stored) {
+// report: print the request's fields.
+static int modify_device(const char *text, size_t len, int ifaceKind, bool report,
+                         DbNetwork *stored) {
   SearchModifyFields f;
   search_split_modify_text(text, len, &f);
-  OSA_printf("===Modify Device==IP:%s HttpPort:%s Netmask:%s Gateway:%s Dns:%s== \n",
-             f.field[MODIFY_IP], f.field[MODIFY_HTTP_PORT], f.field[MODIFY_NETMASK],
-             f.field[MODIFY_GATEWAY], f.field[MODIFY_DNS]);
+  if (report)
+    OSA_printf("===Modify Device==IP:%s HttpPort:%s Netmask:%s Gateway:%s Dns:%s== \n",
+               ShownText(f.field[MODIFY_IP]).text, ShownText(f.field[MODIFY_HTTP_PORT]).text,
+               ShownText(f.field[MODIFY_NETMASK]).text, ShownText(f.field[MODIFY_GATEWAY]).text,
+               ShownText(f.field[MODIFY_DNS]).text);
   const char *user = f.field[MODIFY_USER];
   const char *password = f.field[MODIFY_PASSWORD];
   if (!user[0] || !password[0]) return -1;
@@ -122,17 +132,20 @@ void search_handle_frame(SearchListener *listener, const uint8_t *frame, size_t 
   if (kind == SEARCH_REQ_IGNORE) return;
   uint8_t requester[6];
   memcpy(requester, req.requester, 6);
+  // Over budget, a search or a modify is dropped silently: no check, no print, no reply.
+  if (!search_reply_budget().allow(mac_key(requester), search_monotonic_ms())) return;
   if (kind == SEARCH_REQ_SEARCH) {
-    // Over budget: dropped silently.
-    if (search_reply_budget().allow(mac_key(requester), search_monotonic_ms()))
-      search_response(listener, requester);
+    search_response(listener, requester);
     return;
   }
-  char shown[SEARCH_FRAME_LEN];
-  search_mask_modify_text(req.text, req.textLen, shown, sizeof(shown));
-  OSA_printf("Modify Device:%s \n", shown);
+  const bool report = search_report_allowed(2);  // "Modify Device:" and its fields
+  if (report) {
+    char masked[SEARCH_FRAME_LEN];
+    search_mask_modify_text(req.text, req.textLen, masked, sizeof(masked));
+    OSA_printf("Modify Device:%s \n", ShownText(masked).text);
+  }
   DbNetwork stored;
-  int result = modify_device(req.text, req.textLen, 0, &stored);
+  int result = modify_device(req.text, req.textLen, 0, report, &stored);
   modify_reponse(listener, requester, result != -1 ? 1 : 0);
   if (result == 1) OSA_printf("modify device info. \n");
   // Only an accepted modify touches the interface.

@@ -1,13 +1,19 @@
-// The responder's shared running flag and reply budget.
+// The responder's shared running flag, reply budgets and console share.
 #include "search_service.h"
 
 #include <atomic>
+#include <mutex>
 
 #include "osa.h"
 
 static std::atomic<int> g_searchRunning{0};
 // Anyone on the segment may ask: replies are budgeted.
 static ReplyLimiter g_searchReplyBudget(5, 100);
+static ReplyLimiter g_searchUdpModifyBudget(1, 1);
+
+static std::mutex g_searchReportLock;
+static TokenBucket g_searchReportLines(5, 10);
+static unsigned g_searchReportsNotShown;
 
 bool search_running(void) { return g_searchRunning.load() != 0; }
 
@@ -19,3 +25,22 @@ void search_sleep_ms(unsigned ms) {
 }
 
 ReplyLimiter &search_reply_budget(void) { return g_searchReplyBudget; }
+
+ReplyLimiter &search_udp_modify_budget(void) { return g_searchUdpModifyBudget; }
+
+bool search_report_allowed(unsigned lines) {
+  std::lock_guard<std::mutex> hold(g_searchReportLock);
+  if (g_searchReportLines.take(search_monotonic_ms(), lines)) return true;
+  g_searchReportsNotShown++;
+  return false;
+}
+
+void search_report_flush(void) {
+  unsigned notShown;
+  {
+    std::lock_guard<std::mutex> hold(g_searchReportLock);
+    notShown = g_searchReportsNotShown;
+    g_searchReportsNotShown = 0;
+  }
+  if (notShown) OSA_printf("search: %u more requests from the network not shown \n", notShown);
+}

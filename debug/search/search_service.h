@@ -1,5 +1,6 @@
-// What the responder's threads share: whether the service runs, and the budget of
-// replies every request from the network draws on.
+// What the responder's threads share: whether the service runs, the budget of
+// replies every request from the network draws on, and the share of the console that
+// requests nobody has authenticated may take.
 #pragma once
 
 #include "module_util.h"
@@ -14,5 +15,15 @@ void search_set_running(bool running);
 // Sleeps ms in short steps, ending early once the service stops.
 void search_sleep_ms(unsigned ms);
 
-// Per requester 5 a second, 100 a second in all.
+// Replies to searches and modifies, raw and UDP: per requester 5 a second, 100 a
+// second in all. A request over it is dropped before anything else is done for it.
 ReplyLimiter &search_reply_budget(void);
+// UDP modifies on top of that: one a second.
+ReplyLimiter &search_udp_modify_budget(void);
+
+// The console lines of a request that is not authenticated yet (a modify before its
+// password is checked) take a share of at most 5 lines a second (10 at once): true
+// when a report of that many lines may print; a refused one is counted.
+bool search_report_allowed(unsigned lines);
+// Prints how many reports were not shown since the last call, if any.
+void search_report_flush(void);

@@ -100,10 +100,10 @@ static void edit_tovrin_modify(ModifyPlan &plan, TovrinModify &m) {
   plan.result = 0;
 }
 
-int tovrin_modify(const uint8_t *req, size_t len) {
+int tovrin_modify(const uint8_t *req, size_t len, bool report) {
   TovrinModify m;
   tovrin_parse_modify(req, len, &m);
-  if (m.checksumComputed != m.checksumReceived)
+  if (report && m.checksumComputed != m.checksumReceived)
     OSA_printf("tovrin modify device.chk_sum:%u!=%u. \n", (unsigned)m.checksumComputed,
                (unsigned)m.checksumReceived);
   DbNetwork stored;
@@ -111,36 +111,42 @@ int tovrin_modify(const uint8_t *req, size_t len) {
       "admin", m.password, 0, [&m](ModifyPlan &plan) { edit_tovrin_modify(plan, m); },
       "tovrin_modify", &stored);
   if (result != MODIFY_REFUSED) return result;
-  OSA_printf("tovrin modify device.password:%s is wrong. \n", kMaskedPassword);
+  if (report) OSA_printf("tovrin modify device.password:%s is wrong. \n", kMaskedPassword);
   return -1;
 }
 
-bool tovrin_handle_datagram(const uint8_t *dgram, size_t len, uint32_t sender) {
+void tovrin_handle_datagram(const uint8_t *dgram, size_t len, uint32_t sender) {
   int command = tovrin_classify(dgram, len);
+  // Replies are broadcast: the same budget as raw replies, keyed by the sender's IPv4
+  // address (kept apart from MACs by bit 48).
+  const uint64_t requester = (1ull << 48) | sender;
   if (command == TOVRIN_CMD_SEARCH) {
-    // Replies are broadcast: the same budget as raw replies, keyed by the sender's
-    // IPv4 address (kept apart from MACs by bit 48).
-    if (search_reply_budget().allow((1ull << 48) | sender, search_monotonic_ms()))
-      tovrin_search_resp();
-    return false;
+    if (search_reply_budget().allow(requester, search_monotonic_ms())) tovrin_search_resp();
+    return;
   }
-  if (command != TOVRIN_CMD_MODIFY) return false;
+  if (command != TOVRIN_CMD_MODIFY) return;
   uint8_t mac[6];
   if (get_mac(SEARCH_IFACE, mac) != 0) {
     module_error("qz_search", "is_mac_match", __LINE__, "Tovrin Get MAC Fail.\n");
-    return false;
+    return;
   }
   // Bytes 10..15 of a datagram of 11..15 bytes are partly missing: they read as zero.
   uint8_t target[6] = {0};
   memcpy(target, dgram + 10, len - 10 < 6 ? len - 10 : 6);
-  if (memcmp(target, mac, 6) != 0) return false;
-  if (tovrin_modify(dgram, len) == 0) {
+  if (memcmp(target, mac, 6) != 0) return;
+  // Over either budget: dropped before the password is looked at, silently.
+  const int64_t now = search_monotonic_ms();
+  if (!search_reply_budget().allow(requester, now) ||
+      !search_udp_modify_budget().allow(requester, now))
+    return;
+  const bool report = search_report_allowed(2);  // what it got wrong, and the failure
+  if (tovrin_modify(dgram, len, report) == 0) {
     tovrin_modify_resp("Successfully.");
   } else {
-    module_error("qz_search", "tovrin_socket_thread", __LINE__, "tovrin modify failed.\n");
+    if (report)
+      module_error("qz_search", "tovrin_socket_thread", __LINE__, "tovrin modify failed.\n");
     tovrin_modify_resp("Failed.");
   }
-  return true;
 }
 
 void *tovrin_socket_thread(void *) {
@@ -174,8 +180,7 @@ void *tovrin_socket_thread(void *) {
       perror("tovrin recv failed");
       break;
     }
-    // Junk costs nothing; a served modify is followed by a pause of one second.
-    if (tovrin_handle_datagram(buf, (size_t)n, ntohl(from.sin_addr.s_addr))) search_sleep_ms(1000);
+    tovrin_handle_datagram(buf, (size_t)n, ntohl(from.sin_addr.s_addr));
   }
   close(fd);
   return nullptr;

@@ -112,6 +112,21 @@ TEST(SearchFrame, ModifyTextEndsAtNulOrAtTheCapturedLength) {
   EXPECT_STREQ(fields.field[MODIFY_NETMASK], "255.0.0.0");
 }
 
+TEST(SearchEscape, PrintableAsItIsEverythingElseAsHex) {
+  char out[64];
+  const std::string plain = "10.0.0.1;Gate 4;~!";
+  EXPECT_EQ(search_escape_text(plain.data(), plain.size(), out, sizeof(out)), plain.size());
+  EXPECT_STREQ(out, plain.c_str());
+  const std::string raw("a\\b\r\n\x1b[2J\x7f\x80\xff\0z", 14);
+  search_escape_text(raw.data(), raw.size(), out, sizeof(out));
+  EXPECT_STREQ(out, "a\\\\b\\x0d\\x0a\\x1b[2J\\x7f\\x80\\xff\\x00z");
+  // Cut before an escape that does not fit whole.
+  EXPECT_EQ(search_escape_text("ab\x01", 3, out, 5), 2u);
+  EXPECT_STREQ(out, "ab");
+  EXPECT_EQ(search_escape_text("a\\", 2, out, 3), 1u);
+  EXPECT_STREQ(out, "a");
+}
+
 TEST(SearchSplit, EmptyPiecesDoNotTakeAPosition) {
   SearchModifyFields f;
   const std::string text = "192.168.1.10;;80;255.255.255.0";
