@@ -3,9 +3,14 @@
 // and once a second tells how many network requests the console did not show.
 #include "search_capture.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <pcap/pcap.h>
 #include <pthread.h>
 #include <stdio.h>
+#include <stdlib.h>
+
+#include <set>
 
 #include "osa.h"
 #include "search_iface.h"
@@ -36,10 +41,33 @@ static void on_frame(u_char *user, const struct pcap_pkthdr *header, const u_cha
   search_handle_frame((SearchListener *)user, bytes, header->caplen);
 }
 
+// The descriptors above 2 open now, from /proc/self/fd (none when it cannot be read).
+static std::set<int> open_descriptors(void) {
+  std::set<int> fds;
+  DIR *dir = opendir("/proc/self/fd");
+  if (!dir) return fds;
+  const int own = dirfd(dir);
+  for (struct dirent *entry; (entry = readdir(dir)) != nullptr;) {
+    const int fd = atoi(entry->d_name);  // "." and ".." read as 0
+    if (fd > 2 && fd != own) fds.insert(fd);
+  }
+  closedir(dir);
+  return fds;
+}
+
+static void set_close_on_exec(int fd) {
+  const int flags = fcntl(fd, F_GETFD);
+  if (flags >= 0) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+}
+
 // A live capture as pcap_open_live(ifname, 65535, promiscuous, no timeout) opens it,
 // but in immediate mode: with no timeout the kernel's block ring would otherwise hold
 // a lone request until the block fills, and the requester would never be answered.
+// libpcap opens its descriptors (the packet socket, and an eventfd that breaks the
+// loop) without close-on-exec; every one of them is given it, so that no program the
+// responder starts (the DHCP client) inherits them.
 static pcap_t *open_capture(const char *ifname, char err[PCAP_ERRBUF_SIZE]) {
+  const std::set<int> before = open_descriptors();
   pcap_t *capture = pcap_create(ifname, err);
   if (!capture) return nullptr;
   if (pcap_set_snaplen(capture, 65535) != 0 || pcap_set_promisc(capture, 1) != 0 ||
@@ -49,6 +77,9 @@ static pcap_t *open_capture(const char *ifname, char err[PCAP_ERRBUF_SIZE]) {
     pcap_close(capture);
     return nullptr;
   }
+  if (pcap_get_selectable_fd(capture) >= 0) set_close_on_exec(pcap_get_selectable_fd(capture));
+  for (int fd : open_descriptors())
+    if (!before.count(fd)) set_close_on_exec(fd);
   return capture;
 }
 

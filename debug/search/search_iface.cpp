@@ -17,7 +17,7 @@ int get_mac(const char *ifname, uint8_t out[6]) {
     memset(out, 0, 6);
     return -1;
   }
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     perror("create socket fail\n");
     return -1;

@@ -7,6 +7,8 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include "osa.h"
@@ -17,9 +19,13 @@
 #include "search_service.h"
 #include "search_store.h"
 
+// A datagram that waited in the socket's queue longer than this is dropped unserved,
+// and the queue holds only a few: a burst must not hold later requests back.
+enum { kMaxQueuedMs = 1000, kReceiveBufferBytes = 4096 };
+
 // A broadcast socket for one reply; -1 with the report.
 static int open_reply_socket(void) {
-  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     perror("tovrin resp socket");
     return -1;
@@ -149,13 +155,16 @@ void tovrin_handle_datagram(const uint8_t *dgram, size_t len, uint32_t sender) {
   }
 }
 
-void *tovrin_socket_thread(void *) {
-  OSA_thrSetName("UDPPThread");
-  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+// The request socket: bound to the request port, a short queue, arrival times on.
+static int open_request_socket(void) {
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     perror("tovrin socket");
-    return nullptr;
+    return -1;
   }
+  int bufferBytes = kReceiveBufferBytes, on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &bufferBytes, sizeof(bufferBytes));
+  setsockopt(fd, SOL_SOCKET, SO_TIMESTAMP, &on, sizeof(on));
   struct sockaddr_in addr;
   memset(&addr, 0, sizeof(addr));
   addr.sin_family = AF_INET;
@@ -164,23 +173,62 @@ void *tovrin_socket_thread(void *) {
   if (bind(fd, (struct sockaddr *)&addr, sizeof(addr)) < 0) {
     perror("tovrin bind");
     close(fd);
-    return nullptr;
+    return -1;
   }
+  return fd;
+}
+
+// Receives one datagram: its length (or -1), its sender (host order) and how long it
+// waited in the queue (0 when the kernel gave no arrival time).
+static ssize_t receive_request(int fd, uint8_t *buf, size_t size, uint32_t *sender,
+                               int64_t *queuedMs) {
+  struct sockaddr_in from;
+  memset(&from, 0, sizeof(from));
+  struct iovec iov = {buf, size};
+  union {
+    struct cmsghdr align;
+    char bytes[CMSG_SPACE(sizeof(struct timeval))];
+  } control;
+  struct msghdr msg;
+  memset(&msg, 0, sizeof(msg));
+  msg.msg_name = &from;
+  msg.msg_namelen = sizeof(from);
+  msg.msg_iov = &iov;
+  msg.msg_iovlen = 1;
+  msg.msg_control = control.bytes;
+  msg.msg_controllen = sizeof(control.bytes);
+  ssize_t n = recvmsg(fd, &msg, 0);
+  *sender = ntohl(from.sin_addr.s_addr);
+  *queuedMs = 0;
+  for (struct cmsghdr *c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+    if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMP) continue;
+    struct timeval arrived, now;
+    memcpy(&arrived, CMSG_DATA(c), sizeof(arrived));
+    gettimeofday(&now, nullptr);
+    *queuedMs = (int64_t)(now.tv_sec - arrived.tv_sec) * 1000 +
+                (now.tv_usec - arrived.tv_usec) / 1000;
+  }
+  return n;
+}
+
+void *tovrin_socket_thread(void *) {
+  OSA_thrSetName("UDPPThread");
+  int fd = open_request_socket();
+  if (fd < 0) return nullptr;
   uint8_t buf[TOVRIN_MAX_DATAGRAM];
   while (search_running()) {
     // Wait in short steps so that the thread notices the service stopping.
     struct pollfd pfd = {fd, POLLIN, 0};
     int ready = poll(&pfd, 1, 100);
     if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
-    struct sockaddr_in from;
-    socklen_t fromLen = sizeof(from);
-    memset(&from, 0, sizeof(from));
-    ssize_t n = ready > 0 ? recvfrom(fd, buf, sizeof(buf), 0, (struct sockaddr *)&from, &fromLen) : -1;
+    uint32_t sender = 0;
+    int64_t queuedMs = 0;
+    ssize_t n = ready > 0 ? receive_request(fd, buf, sizeof(buf), &sender, &queuedMs) : -1;
     if (n < 0) {
       perror("tovrin recv failed");
       break;
     }
-    tovrin_handle_datagram(buf, (size_t)n, ntohl(from.sin_addr.s_addr));
+    if (queuedMs <= kMaxQueuedMs) tovrin_handle_datagram(buf, (size_t)n, sender);
   }
   close(fd);
   return nullptr;
