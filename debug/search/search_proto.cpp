@@ -1,6 +1,7 @@
 // Discovery frames and datagrams: building and parsing, nothing else.
 #include "search_proto.h"
 
+#include <arpa/inet.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -126,6 +127,36 @@ int search_title_is_valid(const char *title) {
   for (const unsigned char *p = (const unsigned char *)title; *p; p++)
     if (*p == ';' || *p < 0x20 || *p == 0x7f) return 0;
   return 1;
+}
+
+// The host-order value of a dotted quad; false when inet_pton refuses it.
+static bool ipv4_value(const char *text, uint32_t *value) {
+  struct in_addr addr;
+  if (inet_pton(AF_INET, text, &addr) != 1) return false;
+  *value = ntohl(addr.s_addr);
+  return true;
+}
+
+static bool netmask_value_is_usable(uint32_t mask) {
+  const uint32_t hostBits = ~mask;
+  // Contiguous ones: the host part is all ones below its top bit.
+  return mask != 0 && hostBits != 0 && (hostBits & (hostBits + 1)) == 0;
+}
+
+int search_netmask_is_usable(const char *mask) {
+  uint32_t value;
+  return ipv4_value(mask, &value) && netmask_value_is_usable(value);
+}
+
+int search_host_address_is_usable(const char *ip, const char *mask) {
+  uint32_t address;
+  if (!ipv4_value(ip, &address)) return 0;
+  const uint32_t top = address >> 24;
+  if (top == 0 || top == 127 || top >= 224) return 0;  // 240/4 and 255.255.255.255 too
+  uint32_t maskValue;
+  if (!ipv4_value(mask, &maskValue) || !netmask_value_is_usable(maskValue)) return 1;
+  const uint32_t host = address & ~maskValue;
+  return host != 0 && host != ~maskValue;
 }
 
 void search_format_reply_text(char *out, size_t size, const SearchReplyInfo *info) {

@@ -91,6 +91,14 @@ size_t search_escape_text(const char *text, size_t len, char *out, size_t size);
 // or 0x7f).
 int search_title_is_valid(const char *title);
 
+// Addresses an accepted modify may store, as dotted quads (anything inet_pton refuses
+// is not usable). A netmask: its one bits contiguous, neither /0 nor /32.
+int search_netmask_is_usable(const char *mask);
+// A host's address or gateway: not in 0/8 (unspecified), not limited broadcast,
+// loopback (127/8), multicast (224/4) or reserved (240/4), and, when mask is a usable
+// netmask, neither the network nor the broadcast address of its subnet under it.
+int search_host_address_is_usable(const char *ip, const char *mask);
+
 // What a reply text reports, in the order of its twelve fields.
 typedef struct SearchReplyInfo {
   const char *ip;

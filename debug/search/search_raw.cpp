@@ -74,9 +74,12 @@ static void edit_raw_modify(ModifyPlan &plan, const SearchModifyFields &f) {
   DbNetwork *next = &plan.net;
   // Peers put the DHCP flag in the user field's leading digits; a name gives 0.
   next->dhcp = (uint8_t)strtol(f.field[MODIFY_USER], nullptr, 10);
-  take_address(next->ip, sizeof(next->ip), f.field[MODIFY_IP]);
-  take_address(next->netmask, sizeof(next->netmask), f.field[MODIFY_NETMASK]);
-  take_address(next->gateway, sizeof(next->gateway), f.field[MODIFY_GATEWAY]);
+  // The netmask first: the address and gateway are judged against the one stored.
+  take_netmask(next->netmask, sizeof(next->netmask), f.field[MODIFY_NETMASK], "modify_device");
+  take_host_address(next->ip, sizeof(next->ip), f.field[MODIFY_IP], next->netmask, "ip",
+                    "modify_device");
+  take_host_address(next->gateway, sizeof(next->gateway), f.field[MODIFY_GATEWAY], next->netmask,
+                    "gateway", "modify_device");
   take_address(next->dns1, sizeof(next->dns1), f.field[MODIFY_DNS]);
   long port = strtol(f.field[MODIFY_HTTP_PORT], nullptr, 10);
   plan.httpPort = port < 1 ? 1 : port > 65535 ? 65535 : port;

@@ -178,6 +178,30 @@ void take_address(char *field, size_t size, const char *text) {
   if (net_canonical_ipv4(text, canonical)) OSA_copyText(field, size, canonical);
 }
 
+static void report_unusable(const char *name, const char *address, const char *function) {
+  module_error("qz_search", function, __LINE__, "%s %s skipped: not a usable address\n", name,
+               address);
+}
+
+void take_netmask(char *field, size_t size, const char *text, const char *function) {
+  char canonical[INET_ADDRSTRLEN];
+  if (!net_canonical_ipv4(text, canonical)) return;
+  if (search_netmask_is_usable(canonical))
+    OSA_copyText(field, size, canonical);
+  else
+    report_unusable("netmask", canonical, function);
+}
+
+void take_host_address(char *field, size_t size, const char *text, const char *mask,
+                       const char *name, const char *function) {
+  char canonical[INET_ADDRSTRLEN];
+  if (!net_canonical_ipv4(text, canonical)) return;
+  if (search_host_address_is_usable(canonical, mask))
+    OSA_copyText(field, size, canonical);
+  else
+    report_unusable(name, canonical, function);
+}
+
 bool title_usable(const char *title, const char *function) {
   if (!title[0]) return false;
   if (search_title_is_valid(title)) return true;

@@ -64,5 +64,11 @@ int modify_store(const char *user, const char *password, int ifaceKind, const Mo
 // Editors' helpers. Copies an address that CheckIPAddr accepts into field in its
 // canonical form; anything else leaves field as it was.
 void take_address(char *field, size_t size, const char *text);
+// The same for a netmask that search_netmask_is_usable takes, and for a host address
+// or gateway that search_host_address_is_usable takes under mask; a well-formed
+// address that is not usable is skipped with a report naming the field.
+void take_netmask(char *field, size_t size, const char *text, const char *function);
+void take_host_address(char *field, size_t size, const char *text, const char *mask,
+                       const char *name, const char *function);
 // A title that would split the reply into extra fields is skipped, with a report.
 bool title_usable(const char *title, const char *function);

@@ -87,9 +87,11 @@ int tovrin_modify_resp(const char *text) {
 static void edit_tovrin_modify(ModifyPlan &plan, TovrinModify &m) {
   DbNetwork *net = &plan.net;
   net->dhcp = 0;
-  take_address(net->ip, sizeof(net->ip), m.ip);
-  take_address(net->netmask, sizeof(net->netmask), m.netmask);
-  take_address(net->gateway, sizeof(net->gateway), m.gateway);
+  // The netmask first: the address and gateway are judged against the one stored.
+  take_netmask(net->netmask, sizeof(net->netmask), m.netmask, "tovrin_modify");
+  take_host_address(net->ip, sizeof(net->ip), m.ip, net->netmask, "ip", "tovrin_modify");
+  take_host_address(net->gateway, sizeof(net->gateway), m.gateway, net->netmask, "gateway",
+                    "tovrin_modify");
   OSA_copyText(net->dns1, sizeof(net->dns1), net->gateway);
   plan_write(&plan, WRITE_NETWORK);
   qz_string_strip(m.title, '\n');

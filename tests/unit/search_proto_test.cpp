@@ -127,6 +127,31 @@ TEST(SearchEscape, PrintableAsItIsEverythingElseAsHex) {
   EXPECT_STREQ(out, "a");
 }
 
+TEST(SearchAddress, NetmasksNeedContiguousOnesAndAHostPart) {
+  for (const char *mask : {"255.255.255.0", "255.0.0.0", "128.0.0.0", "255.255.255.252",
+                           "255.255.254.0"})
+    EXPECT_TRUE(search_netmask_is_usable(mask)) << mask;
+  for (const char *mask : {"0.0.0.0", "255.255.255.255", "255.0.255.0", "0.255.255.255",
+                           "255.255.255.253", "255.255.0", "mask"})
+    EXPECT_FALSE(search_netmask_is_usable(mask)) << mask;
+}
+
+TEST(SearchAddress, HostAddressesOutsideSpecialRangesAndSubnetEnds) {
+  for (const char *ip : {"0.0.0.0", "0.1.2.3", "255.255.255.255", "127.0.0.1", "224.0.0.1",
+                         "239.255.255.255", "240.0.0.7", "10.0.0"})
+    EXPECT_FALSE(search_host_address_is_usable(ip, "255.0.0.0")) << ip;
+  EXPECT_TRUE(search_host_address_is_usable("1.0.0.1", "255.0.0.0"));
+  EXPECT_TRUE(search_host_address_is_usable("223.255.255.254", "255.255.255.0"));
+  // The ends of the subnet under a usable mask; any host between them is fine.
+  EXPECT_FALSE(search_host_address_is_usable("192.168.1.0", "255.255.255.0"));
+  EXPECT_FALSE(search_host_address_is_usable("192.168.1.255", "255.255.255.0"));
+  EXPECT_TRUE(search_host_address_is_usable("192.168.0.255", "255.255.254.0"));
+  EXPECT_FALSE(search_host_address_is_usable("10.0.0.3", "255.255.255.252"));
+  EXPECT_TRUE(search_host_address_is_usable("10.0.0.2", "255.255.255.252"));
+  // A mask that is no netmask says nothing about the subnet.
+  EXPECT_TRUE(search_host_address_is_usable("192.168.1.0", "255.0.255.0"));
+}
+
 TEST(SearchSplit, EmptyPiecesDoNotTakeAPosition) {
   SearchModifyFields f;
   const std::string text = "192.168.1.10;;80;255.255.255.0";
