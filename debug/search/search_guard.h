@@ -8,9 +8,6 @@
 
 #include <mutex>
 
-// Milliseconds of CLOCK_MONOTONIC.
-int64_t search_monotonic_ms(void);
-
 class TokenBucket {
  public:
   TokenBucket() : TokenBucket(0, 0) {}

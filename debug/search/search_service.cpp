@@ -1,6 +1,8 @@
 // The responder's shared running flag, reply budgets and console share.
 #include "search_service.h"
 
+#include <time.h>
+
 #include <atomic>
 #include <mutex>
 
@@ -14,6 +16,12 @@ static ReplyLimiter g_searchUdpModifyBudget(1, 1);
 static std::mutex g_searchReportLock;
 static TokenBucket g_searchReportLines(5, 10);
 static unsigned g_searchReportsNotShown;
+
+int64_t search_monotonic_ms(void) {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
 
 bool search_running(void) { return g_searchRunning.load() != 0; }
 

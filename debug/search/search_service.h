@@ -1,7 +1,9 @@
-// What the responder's threads share: whether the service runs, the budget of
-// replies every request from the network draws on, and the share of the console that
-// requests nobody has authenticated may take.
+// What the responder's threads share: the clock, whether the service runs, the budget
+// of replies every request from the network draws on, and the share of the console
+// that requests nobody has authenticated may take.
 #pragma once
+
+#include <stdint.h>
 
 #include "module_util.h"
 #include "search_guard.h"
@@ -9,6 +11,9 @@
 // Error reports of every part of the responder carry one source name, "qz_search",
 // which log readers know it by.
 #define SEARCH_ERROR(line, ...) module_error("qz_search", __func__, line, __VA_ARGS__)
+
+// Milliseconds of CLOCK_MONOTONIC: the clock of every budget and pause.
+int64_t search_monotonic_ms(void);
 
 bool search_running(void);
 void search_set_running(bool running);
