@@ -30,7 +30,8 @@ void *search_listen(void *arg);
 void *search_timer_thread(void *arg);
 int search_response(SearchListener *listener, const uint8_t dst[6]);
 int modify_reponse(SearchListener *listener, const uint8_t dst[6], int result);
-// One captured frame of caplen bytes.
+// One captured frame of caplen bytes: a search or modify within the reply budget is
+// served; over it, the frame is dropped before any check, print or reply.
 void search_handle_frame(SearchListener *listener, const uint8_t *frame, size_t caplen);
 
 void *tovrin_socket_thread(void *arg);
@@ -41,5 +42,6 @@ int tovrin_modify(const uint8_t *req, size_t len, bool report);
 int tovrin_modify_resp(const char *text);
 // One received datagram from the IPv4 address sender (host order): answers, modifies
 // or ignores it. Searches and modifies draw on the reply budget, modifies also on the
-// one-a-second UDP modify budget; over budget they are dropped unread.
+// one-a-second UDP modify budget; over budget they are dropped before any check,
+// print or reply.
 void tovrin_handle_datagram(const uint8_t *dgram, size_t len, uint32_t sender);
