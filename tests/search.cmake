@@ -23,6 +23,14 @@ e2e_cases(search LABELS tsan)
 fuzz_target(search_frame_fuzz LIBS search_proto)
 fuzz_target(search_modify_text_fuzz LIBS search_proto)
 fuzz_target(tovrin_datagram_fuzz LIBS search_proto)
+# The frame handler with the responder's own code and stand-ins for the store, eth0,
+# the capture and the shared state (tests/fuzz/search_handler_fuzz.cpp).
+fuzz_target(search_handler_fuzz LIBS search_proto frame
+  INCLUDES ${search_dir} ${PROJECT_SOURCE_DIR}/debug/modules ${PROJECT_SOURCE_DIR}/platform/include)
+if(TARGET search_handler_fuzz)
+  target_sources(search_handler_fuzz PRIVATE ${search_dir}/search_raw.cpp
+    ${search_dir}/search_store.cpp ${search_dir}/search_guard.cpp)
+endif()
 
 if(BUILD_BENCHMARKS)
   add_subdirectory(${CMAKE_CURRENT_SOURCE_DIR}/bench/search ${CMAKE_CURRENT_BINARY_DIR}/bench/search)

@@ -1,5 +1,6 @@
 // The `search` module: discovery responder on eth0 (raw frames, EtherType 0x0809) and,
-// on OEM index 12, the UDP "tovrin" protocol. Frame layouts live in search_proto.h.
+// on OEM index 12, the UDP "tovrin" protocol. Frame layouts live in search_proto.h;
+// the store side is search_store.h, eth0 search_iface.h.
 #pragma once
 
 #include <pthread.h>
@@ -29,16 +30,18 @@ void *search_listen(void *arg);
 void *search_timer_thread(void *arg);
 int search_response(SearchListener *listener, const uint8_t dst[6]);
 int modify_reponse(SearchListener *listener, const uint8_t dst[6], int result);
-int search_check_user(const char *user, const char *password);
-int get_mac(const char *ifname, uint8_t out[6]);
-// One captured frame of caplen bytes.
+// One captured frame of caplen bytes: a search or modify within the reply budget is
+// served; over it, the frame is dropped before any check, print or reply.
 void search_handle_frame(SearchListener *listener, const uint8_t *frame, size_t caplen);
 
 void *tovrin_socket_thread(void *arg);
 int tovrin_search_resp(void);
-// req holds len received bytes (at most 128); missing bytes count as zero.
-int tovrin_modify(const uint8_t *req, size_t len);
+// req holds len received bytes (at most 128); missing bytes count as zero. report:
+// print what the request got wrong.
+int tovrin_modify(const uint8_t *req, size_t len, bool report);
 int tovrin_modify_resp(const char *text);
 // One received datagram from the IPv4 address sender (host order): answers, modifies
-// or ignores it. True when it served a modify request.
-bool tovrin_handle_datagram(const uint8_t *dgram, size_t len, uint32_t sender);
+// or ignores it. Searches and modifies draw on the reply budget, modifies also on the
+// one-a-second UDP modify budget; over budget they are dropped before any check,
+// print or reply.
+void tovrin_handle_datagram(const uint8_t *dgram, size_t len, uint32_t sender);

@@ -1,22 +1,14 @@
 // Reply budgets and the password-check pause of the discovery responder.
 #include "search_guard.h"
 
-#include <time.h>
-
-int64_t search_monotonic_ms(void) {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
-}
-
-bool TokenBucket::take(int64_t nowMs) {
+bool TokenBucket::take(int64_t nowMs, double count) {
   if (lastMs_ >= 0 && nowMs > lastMs_) {
     tokens_ += (double)(nowMs - lastMs_) * rate_ / 1000.0;
     if (tokens_ > burst_) tokens_ = burst_;
   }
   if (lastMs_ < 0 || nowMs > lastMs_) lastMs_ = nowMs;
-  if (tokens_ < 1.0) return false;
-  tokens_ -= 1.0;
+  if (tokens_ < count) return false;
+  tokens_ -= count;
   return true;
 }
 

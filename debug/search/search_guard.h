@@ -8,15 +8,12 @@
 
 #include <mutex>
 
-// Milliseconds of CLOCK_MONOTONIC.
-int64_t search_monotonic_ms(void);
-
 class TokenBucket {
  public:
   TokenBucket() : TokenBucket(0, 0) {}
   TokenBucket(double perSecond, double burst) : rate_(perSecond), burst_(burst), tokens_(burst) {}
-  // Takes one token if there is one.
-  bool take(int64_t nowMs);
+  // Takes count tokens if there are that many.
+  bool take(int64_t nowMs, double count = 1.0);
 
  private:
   double rate_, burst_, tokens_;

@@ -1,6 +1,7 @@
 // Discovery frames and datagrams: building and parsing, nothing else.
 #include "search_proto.h"
 
+#include <arpa/inet.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -35,6 +36,9 @@ SearchRequestKind search_parse_frame(const uint8_t *frame, size_t caplen, const 
                                      SearchRequest *req) {
   memset(req, 0, sizeof(*req));
   if (caplen <= SEARCH_HEADER_LEN) return SEARCH_REQ_IGNORE;
+  // The capture filter passes only this type, but the parser does not rely on it.
+  if (frame[12] != (SEARCH_ETHERTYPE >> 8) || frame[13] != (SEARCH_ETHERTYPE & 0xff))
+    return SEARCH_REQ_IGNORE;
   if (frame[6] & 0x01) return SEARCH_REQ_IGNORE;  // group source: forged or reflected
   if (ownMac && memcmp(frame + 6, ownMac, 6) == 0) return SEARCH_REQ_IGNORE;
   if (memcmp(frame + 14, kSearchSignature, sizeof(kSearchSignature)) != 0)
@@ -98,10 +102,61 @@ void search_mask_modify_text(const char *text, size_t len, char *out, size_t siz
   out[n] = '\0';
 }
 
+size_t search_escape_text(const char *text, size_t len, char *out, size_t size) {
+  if (size == 0) return 0;
+  size_t n = 0;
+  for (size_t i = 0; i < len; i++) {
+    const unsigned char c = (unsigned char)text[i];
+    char piece[5];
+    if (c == '\\')
+      memcpy(piece, "\\\\", 3);
+    else if (c >= 0x20 && c < 0x7f)
+      piece[0] = (char)c, piece[1] = '\0';
+    else
+      snprintf(piece, sizeof(piece), "\\x%02x", c);
+    const size_t pieceLen = strlen(piece);
+    if (n + pieceLen + 1 > size) break;
+    memcpy(out + n, piece, pieceLen);
+    n += pieceLen;
+  }
+  out[n] = '\0';
+  return n;
+}
+
 int search_title_is_valid(const char *title) {
   for (const unsigned char *p = (const unsigned char *)title; *p; p++)
     if (*p == ';' || *p < 0x20 || *p == 0x7f) return 0;
   return 1;
+}
+
+// The host-order value of a dotted quad; false when inet_pton refuses it.
+static bool ipv4_value(const char *text, uint32_t *value) {
+  struct in_addr addr;
+  if (inet_pton(AF_INET, text, &addr) != 1) return false;
+  *value = ntohl(addr.s_addr);
+  return true;
+}
+
+static bool netmask_value_is_usable(uint32_t mask) {
+  const uint32_t hostBits = ~mask;
+  // Contiguous ones: the host part is all ones below its top bit.
+  return mask != 0 && hostBits != 0 && (hostBits & (hostBits + 1)) == 0;
+}
+
+int search_netmask_is_usable(const char *mask) {
+  uint32_t value;
+  return ipv4_value(mask, &value) && netmask_value_is_usable(value);
+}
+
+int search_host_address_is_usable(const char *ip, const char *mask) {
+  uint32_t address;
+  if (!ipv4_value(ip, &address)) return 0;
+  const uint32_t top = address >> 24;
+  if (top == 0 || top == 127 || top >= 224) return 0;  // 240/4 and 255.255.255.255 too
+  uint32_t maskValue;
+  if (!ipv4_value(mask, &maskValue) || !netmask_value_is_usable(maskValue)) return 1;
+  const uint32_t host = address & ~maskValue;
+  return host != 0 && host != ~maskValue;
 }
 
 void search_format_reply_text(char *out, size_t size, const SearchReplyInfo *info) {

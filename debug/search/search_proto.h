@@ -46,7 +46,7 @@ typedef struct SearchRequest {
   size_t textLen;                // ends at the first NUL or at the captured length
 } SearchRequest;
 
-// Classifies one captured frame. A source MAC with the group bit set (broadcast,
+// Classifies one captured frame. A frame of another EtherType is ignored. A source MAC with the group bit set (broadcast,
 // multicast: no real sender has one) is ignored. ownMac (may be null when it could
 // not be read) is the camera's eth0 MAC: frames sent from it are ignored, and a modify request is
 // taken only when its target equals it. Never reads past caplen.
@@ -79,9 +79,25 @@ void search_split_modify_text(const char *text, size_t len, SearchModifyFields *
 void search_mask_modify_text(const char *text, size_t len, char *out, size_t size);
 extern const char kMaskedPassword[];
 
+// Network text as a console or log may show it: printable ASCII as it is, a backslash
+// as "\\", every other byte (control bytes, escape sequences, bytes above 0x7e) as
+// "\xNN" in lower-case hex. Takes all len bytes, NULs too; the output is cut before an
+// escape that would not fit in size - 1 characters and terminated. Returns its length.
+size_t search_escape_text(const char *text, size_t len, char *out, size_t size);
+// Room for the escaped form of len bytes, NUL included.
+#define SEARCH_ESCAPED_SIZE(len) (4 * (len) + 1)
+
 // 1 if a title keeps the reply's fields apart: no ';', no control byte (below 0x20,
 // or 0x7f).
 int search_title_is_valid(const char *title);
+
+// Addresses an accepted modify may store, as dotted quads (anything inet_pton refuses
+// is not usable). A netmask: its one bits contiguous, neither /0 nor /32.
+int search_netmask_is_usable(const char *mask);
+// A host's address or gateway: not in 0/8 (unspecified), not limited broadcast,
+// loopback (127/8), multicast (224/4) or reserved (240/4), and, when mask is a usable
+// netmask, neither the network nor the broadcast address of its subnet under it.
+int search_host_address_is_usable(const char *ip, const char *mask);
 
 // What a reply text reports, in the order of its twelve fields.
 typedef struct SearchReplyInfo {

@@ -52,6 +52,15 @@ TEST(ReplyLimiter, NewcomerTakesTheSlotSeenLongestAgo) {
   EXPECT_EQ(granted(limiter, 1, 67, 5), 5);
 }
 
+TEST(TokenBucket, TakesSeveralTokensAllOrNone) {
+  TokenBucket lines(5, 10);
+  for (int i = 0; i < 5; i++) EXPECT_TRUE(lines.take(0, 2)) << i;
+  EXPECT_FALSE(lines.take(0, 2));
+  EXPECT_FALSE(lines.take(100, 2));  // half a token back is not enough for two
+  EXPECT_TRUE(lines.take(400, 2));
+  EXPECT_FALSE(lines.take(400, 1));  // the refused take above used up nothing, this one finds none
+}
+
 TEST(PasswordGuard, PausesDoubleAfterThreeFailuresAndASuccessResets) {
   PasswordGuard guard;
   EXPECT_EQ(guard.failed(0), 0u);

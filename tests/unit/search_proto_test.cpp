@@ -60,6 +60,14 @@ TEST(SearchFrame, IgnoresHeaderOnlyOwnAndUnsignedFrames) {
   unsigned_[17] = 0x11;
   EXPECT_EQ(search_parse_frame(unsigned_.data(), unsigned_.size(), kCamera, &req),
             SEARCH_REQ_IGNORE);
+  // Another EtherType, even with the signature and a search operation.
+  for (auto type : std::vector<std::pair<uint8_t, uint8_t>>{{0x08, 0x00}, {0x09, 0x08}}) {
+    auto other = header(0, 0);
+    other.resize(60);
+    other[12] = type.first;
+    other[13] = type.second;
+    EXPECT_EQ(search_parse_frame(other.data(), other.size(), kCamera, &req), SEARCH_REQ_IGNORE);
+  }
   // A group source address (broadcast, multicast) is no real sender.
   const uint8_t broadcast[6] = {0xff, 0xff, 0xff, 0xff, 0xff, 0xff};
   const uint8_t multicast[6] = {0x01, 0x00, 0x5e, 0x00, 0x00, 0x01};
@@ -102,6 +110,46 @@ TEST(SearchFrame, ModifyTextEndsAtNulOrAtTheCapturedLength) {
   SearchModifyFields fields;
   search_split_modify_text(req.text, req.textLen, &fields);
   EXPECT_STREQ(fields.field[MODIFY_NETMASK], "255.0.0.0");
+}
+
+TEST(SearchEscape, PrintableAsItIsEverythingElseAsHex) {
+  char out[64];
+  const std::string plain = "10.0.0.1;Gate 4;~!";
+  EXPECT_EQ(search_escape_text(plain.data(), plain.size(), out, sizeof(out)), plain.size());
+  EXPECT_STREQ(out, plain.c_str());
+  const std::string raw("a\\b\r\n\x1b[2J\x7f\x80\xff\0z", 14);
+  search_escape_text(raw.data(), raw.size(), out, sizeof(out));
+  EXPECT_STREQ(out, "a\\\\b\\x0d\\x0a\\x1b[2J\\x7f\\x80\\xff\\x00z");
+  // Cut before an escape that does not fit whole.
+  EXPECT_EQ(search_escape_text("ab\x01", 3, out, 5), 2u);
+  EXPECT_STREQ(out, "ab");
+  EXPECT_EQ(search_escape_text("a\\", 2, out, 3), 1u);
+  EXPECT_STREQ(out, "a");
+}
+
+TEST(SearchAddress, NetmasksNeedContiguousOnesAndAHostPart) {
+  for (const char *mask : {"255.255.255.0", "255.0.0.0", "128.0.0.0", "255.255.255.252",
+                           "255.255.254.0"})
+    EXPECT_TRUE(search_netmask_is_usable(mask)) << mask;
+  for (const char *mask : {"0.0.0.0", "255.255.255.255", "255.0.255.0", "0.255.255.255",
+                           "255.255.255.253", "255.255.0", "mask"})
+    EXPECT_FALSE(search_netmask_is_usable(mask)) << mask;
+}
+
+TEST(SearchAddress, HostAddressesOutsideSpecialRangesAndSubnetEnds) {
+  for (const char *ip : {"0.0.0.0", "0.1.2.3", "255.255.255.255", "127.0.0.1", "224.0.0.1",
+                         "239.255.255.255", "240.0.0.7", "10.0.0"})
+    EXPECT_FALSE(search_host_address_is_usable(ip, "255.0.0.0")) << ip;
+  EXPECT_TRUE(search_host_address_is_usable("1.0.0.1", "255.0.0.0"));
+  EXPECT_TRUE(search_host_address_is_usable("223.255.255.254", "255.255.255.0"));
+  // The ends of the subnet under a usable mask; any host between them is fine.
+  EXPECT_FALSE(search_host_address_is_usable("192.168.1.0", "255.255.255.0"));
+  EXPECT_FALSE(search_host_address_is_usable("192.168.1.255", "255.255.255.0"));
+  EXPECT_TRUE(search_host_address_is_usable("192.168.0.255", "255.255.254.0"));
+  EXPECT_FALSE(search_host_address_is_usable("10.0.0.3", "255.255.255.252"));
+  EXPECT_TRUE(search_host_address_is_usable("10.0.0.2", "255.255.255.252"));
+  // A mask that is no netmask says nothing about the subnet.
+  EXPECT_TRUE(search_host_address_is_usable("192.168.1.0", "255.0.255.0"));
 }
 
 TEST(SearchSplit, EmptyPiecesDoNotTakeAPosition) {

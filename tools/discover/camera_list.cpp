@@ -88,19 +88,8 @@ void camera_from_udp_reply(Camera *camera, const uint8_t *reply) {
 }
 
 std::string display_escape(const std::string &text) {
-  std::string out;
-  out.reserve(text.size());
-  for (unsigned char c : text) {
-    if (c == '\\') {
-      out += "\\\\";
-    } else if (c >= 0x20 && c < 0x7f) {
-      out += (char)c;
-    } else {
-      char hex[5];
-      snprintf(hex, sizeof(hex), "\\x%02x", c);
-      out += hex;
-    }
-  }
+  std::string out(SEARCH_ESCAPED_SIZE(text.size()), '\0');
+  out.resize(search_escape_text(text.data(), text.size(), &out[0], out.size()));
   return out;
 }
 

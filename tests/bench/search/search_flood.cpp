@@ -1,8 +1,9 @@
 // Floods an interface with search requests at a fixed rate, each from one of many
-// source MACs (locally administered, unicast), and prints what it sent. Used by
+// source MACs (locally administered, unicast), or with modify requests for the camera
+// TARGET from one source MAC, and prints what it sent. Used by
 // tests/bench/search/flood inside the board sandbox; it decides nothing.
 //
-//   search_flood IFACE RATE SECONDS
+//   search_flood IFACE RATE SECONDS [TARGET]
 #include <linux/if_packet.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -16,6 +17,18 @@
 
 #include "search_proto.h"
 
+// A modify with a user and a wrong password: the most a frame can ask of the camera.
+static const char kModifyText[] = "10.9.9.9;80;255.0.0.0;10.0.0.1;1.1.1.1;Flood;admin;guess";
+static const uint8_t kModifySource[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0x42};
+
+static bool parse_mac(const char *text, uint8_t out[6]) {
+  unsigned b[6];
+  if (sscanf(text, "%x:%x:%x:%x:%x:%x", &b[0], &b[1], &b[2], &b[3], &b[4], &b[5]) != 6)
+    return false;
+  for (int i = 0; i < 6; i++) out[i] = (uint8_t)b[i];
+  return true;
+}
+
 static double now_seconds(void) {
   struct timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -23,10 +36,12 @@ static double now_seconds(void) {
 }
 
 int main(int argc, char **argv) {
-  if (argc != 4) {
-    fprintf(stderr, "usage: search_flood IFACE RATE SECONDS\n");
+  uint8_t target[6];
+  if ((argc != 4 && argc != 5) || (argc == 5 && !parse_mac(argv[4], target))) {
+    fprintf(stderr, "usage: search_flood IFACE RATE SECONDS [TARGET]\n");
     return 2;
   }
+  const bool modify = argc == 5;
   const double rate = atof(argv[2]), seconds = atof(argv[3]);
   int fd = socket(AF_PACKET, SOCK_RAW, htons(SEARCH_ETHERTYPE));
   struct ifreq req;
@@ -52,11 +67,14 @@ int main(int argc, char **argv) {
     double wait = due - now_seconds();
     if (wait > 0.001) usleep((useconds_t)(wait * 1e6));
     uint8_t src[6] = {0x02, 0x00, 0x00, (uint8_t)(i >> 16), (uint8_t)(i >> 8), (uint8_t)i};
-    uint8_t frame[60];
-    size_t len = search_build_search_request(frame, sizeof(frame), src);
+    uint8_t frame[128];
+    size_t len = modify ? search_build_modify_request(frame, sizeof(frame), kModifySource, target,
+                                                      kModifyText)
+                        : search_build_search_request(frame, sizeof(frame), src);
     if (sendto(fd, frame, len, 0, (struct sockaddr *)&link, sizeof(link)) == (ssize_t)len) sent++;
   }
-  printf("sent %ld search frames in %.2f s\n", sent, now_seconds() - start);
+  printf("sent %ld %s frames in %.2f s\n", sent, modify ? "modify" : "search",
+         now_seconds() - start);
   close(fd);
   return 0;
 }

@@ -49,3 +49,26 @@ eth0_state() {
   ip -4 -o addr show eth0 | awk '{ print "eth0", $4 }'
   ip route show default | sed 's/ *$//'
 }
+
+# tool0's MAC.
+tool0_mac() { ip -o link show tool0 | sed -n 's/.*link\/ether \([0-9a-f:]*\).*/\1/p'; }
+
+# A raw modify request from the MAC $1 to the camera $2 carrying the text $3 (a printf
+# format: \xNN escapes are turned into bytes), NUL-terminated.
+modify_frame() {
+  mac_bytes "$2"; mac_bytes "$1"; printf '\x08\x09\x20\x12\x06\x10\x00\x02'; mac_bytes "$2"
+  printf "$3"; printf '\x00'
+}
+
+# Sends the datagram in file $1 to the UDP request port 300 times within one second.
+send_burst() {
+  python3 -c '
+import socket, sys, time
+data = open(sys.argv[1], "rb").read()
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+start = time.monotonic()
+for i in range(300):
+    s.sendto(data, ("127.0.0.1", 62630))
+    time.sleep(max(0, start + (i + 1) / 300 - time.monotonic()))
+' "$1"
+}
