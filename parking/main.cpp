@@ -157,14 +157,11 @@ void sleep_ms(long ms) {
 
 // ---- earlier instance -------------------------------------------------------------
 
-// The pid file names a live process: a non-empty first line whose number gives an
-// existing /proc/<pid> folder. Our own pid (a pid file left from before a reboot
-// may name it) does not count: we would wait for ourselves.
 // Opens a file under /tmp (close-on-exec; O_CREAT creates it with mode 0644) only
-// when it is a regular file with one link owned by root: anyone may plant a symbolic
-// link, a hard link to another file, a FIFO or a file of their own there. Such a file
-// is refused with a report and left as it is (O_TRUNC cuts only an accepted file).
-// A descriptor or -1.
+// when it is a regular file with one link owned by root, the service's own user:
+// anyone may plant a symbolic link, a hard link to another file, a FIFO or a file of
+// their own there. Such a file is refused with a report and left as it is (O_TRUNC
+// cuts only an accepted file). A descriptor or -1.
 int open_tmp_file(const char *path, int flags) {
   // O_NONBLOCK: a FIFO must not hold the open forever.
   int fd = open(path, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
@@ -191,6 +188,9 @@ int open_tmp_file(const char *path, int flags) {
   return fd;
 }
 
+// The pid file names a live process: a non-empty first line whose number gives an
+// existing /proc/<pid> folder. Our own pid (a pid file left from before a reboot
+// may name it) does not count: we would wait for ourselves.
 bool earlier_instance_alive() {
   int fd = open_tmp_file(kPidFile, O_RDONLY);
   FILE *f = fd >= 0 ? fdopen(fd, "r") : nullptr;

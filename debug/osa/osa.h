@@ -31,10 +31,10 @@ void OSA_verror(const char *source, const char *function, int line, const char *
                 va_list args) __attribute__((format(printf, 4, 0)));
 
 // Opens path (O_CREAT creates it with mode 0644), close-on-exec, but only when it is
-// a regular file with one link owned by root: under /tmp anyone may plant a symbolic
-// link, a hard link to another file, a FIFO or a file of their own in its place. Such
-// a file is refused with a report and left as it is (O_TRUNC cuts only an accepted
-// file). Returns the descriptor or -1.
+// a regular file with one link owned by root, our own user: under /tmp anyone may
+// plant a symbolic link, a hard link to another file, a FIFO or a file of their own
+// in its place. Such a file is refused with a report and left as it is (O_TRUNC cuts
+// only an accepted file). Returns the descriptor or -1.
 int OSA_openNoFollow(const char *path, int flags);
 
 // How long OSA_lockFile waits for another process to let go of a lock file.
