@@ -31,6 +31,7 @@
 namespace {
 
 const char kPidFile[] = "/tmp/parking_pid";
+const char kNotOurFile[] = "not a regular file with one link owned by root";
 const char kSocketPath[] = "/var/run/qzsocket";
 const char kDetectorDir[] = "/mnt/nand4/vehicle/";
 const key_t kFrameSemKey = 0x14BA86C2;
@@ -156,18 +157,40 @@ void sleep_ms(long ms) {
 
 // ---- earlier instance -------------------------------------------------------------
 
-// The pid file names a live process: a non-empty first line whose number gives an
-// existing /proc/<pid> folder. Our own pid (a pid file left from before a reboot
-// may name it) does not count: we would wait for ourselves.
-// Opens a file under /tmp but never through a symbolic link planted in its place
-// (reported); creates it with mode 0644 when flags hold O_CREAT. A descriptor or -1.
+// Opens a file under /tmp (close-on-exec; O_CREAT creates it with mode 0644) only
+// when it is a regular file with one link owned by root, the service's own user:
+// anyone may plant a symbolic link, a hard link to another file, a FIFO or a file of
+// their own there. Such a file is refused with a report and left as it is (O_TRUNC
+// cuts only an accepted file). A descriptor or -1.
 int open_tmp_file(const char *path, int flags) {
-  int fd = open(path, flags | O_NOFOLLOW | O_CLOEXEC, 0644);
-  if (fd < 0 && errno == ELOOP)
-    plog("main", "main", __LINE__, "refusing to open %s: it is a symbolic link\n", path);
+  // O_NONBLOCK: a FIFO must not hold the open forever.
+  int fd = open(path, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) {
+    if (errno == ELOOP)
+      plog("main", "main", __LINE__, "refusing to open %s: it is a symbolic link\n", path);
+    // A FIFO or socket without a reader refuses a non-blocking write-only open.
+    if (errno == ENXIO)
+      plog("main", "main", __LINE__, "refusing to open %s: %s\n", path, kNotOurFile);
+    return -1;
+  }
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != geteuid()) {
+    plog("main", "main", __LINE__, "refusing to open %s: %s\n", path, kNotOurFile);
+    close(fd);
+    return -1;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  if ((flags & O_TRUNC) && ftruncate(fd, 0) != 0) {
+    perror(path);
+    close(fd);
+    return -1;
+  }
   return fd;
 }
 
+// The pid file names a live process: a non-empty first line whose number gives an
+// existing /proc/<pid> folder. Our own pid (a pid file left from before a reboot
+// may name it) does not count: we would wait for ourselves.
 bool earlier_instance_alive() {
   int fd = open_tmp_file(kPidFile, O_RDONLY);
   FILE *f = fd >= 0 ? fdopen(fd, "r") : nullptr;

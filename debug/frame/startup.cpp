@@ -50,7 +50,7 @@ static void seed_database(const char *path, const char *command) {
   // A copy cut short (full flash, a signal) must not stay behind: every later start
   // would take it for the seeded database. The file did not exist before the copy, so
   // removing it loses nothing, and the store reports the missing database.
-  if (system(command) != 0) unlink(path);
+  if (OSA_system(command) != 0) unlink(path);
 }
 
 void test_seed_databases(void) {

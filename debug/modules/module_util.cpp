@@ -52,19 +52,8 @@ int module_system(const char *command) {
   // Like system(), but the tool's signal handler stays in charge while the command
   // runs: system() would ignore SIGINT and SIGQUIT meanwhile, so a stop request sent
   // to the tool during a long command would be lost.
-  pid_t pid = fork();
-  if (pid < 0) return -1;
-  if (pid == 0) {
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
-    execl("/bin/sh", "sh", "-c", command, static_cast<char *>(nullptr));
-    _exit(127);
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
+  int status = OSA_system(command);
+  if (status < 0) return -1;
   // A command killed by the user's interrupt (Ctrl-C reaches the whole process
   // group) asks the tool to stop as well.
   if (WIFSIGNALED(status) && (WTERMSIG(status) == SIGINT || WTERMSIG(status) == SIGQUIT))

@@ -78,7 +78,7 @@ static int adc_read(uint32_t channel) {
     OSA_printf("error channel id:%d\n", (int)channel);
     return -1;
   }
-  FILE *file = fopen(g_adcChannels[channel].path, "r+");
+  FILE *file = fopen(g_adcChannels[channel].path, "r+e");
   if (!file) {
     OSA_printf("%s", g_adcChannels[channel].openError);
     return -1;

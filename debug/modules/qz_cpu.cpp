@@ -46,7 +46,7 @@ static void cpu_help(void) {
 
 // Reads the aggregate "cpu" line of /proc/stat and the tool's own times.
 static int cpu_read_ticks(CpuTicks *now) {
-  FILE *stat = fopen("/proc/stat", "r");
+  FILE *stat = fopen("/proc/stat", "re");
   if (stat == nullptr) {
     fprintf(stderr,
             "\033[0;31mError: /proc/stat not found. Is the /proc filesystem mounted?\n"
@@ -66,7 +66,7 @@ static int cpu_read_ticks(CpuTicks *now) {
   fclose(stat);
   if (!found) return -1;
 
-  FILE *self = fopen("/proc/self/stat", "r");
+  FILE *self = fopen("/proc/self/stat", "re");
   if (self == nullptr) {
     fprintf(stderr,
             "\33[0;31mError: /proc/self/stat not found. Is the /proc filesystem mounted?\n"

@@ -94,12 +94,13 @@ static void db_con_close(void) {
 }
 
 // Takes the process lock and the lock file; returns the lock file's descriptor, or
-// -1 when the work goes on without a lock (the file cannot be opened or locked).
+// -1 when the work goes on without a lock (the file is refused, cannot be opened, or
+// another process holds it longer than OSA_lockFile waits).
 static int db_lock(void) {
   int fd = OSA_openNoFollow(g_db.lockFile, O_RDWR | O_CREAT);
   if (fd < 0) return -1;
   pthread_rwlock_wrlock(&g_dbLock);
-  if (lockf(fd, F_LOCK, 0) != 0) {
+  if (OSA_lockFile(fd, g_db.lockFile) != 0) {
     close(fd);
     pthread_rwlock_unlock(&g_dbLock);
     return -1;
@@ -193,7 +194,7 @@ static void db_table_list(void) {
 // statement cut short (an UPDATE or DELETE without the rest of its WHERE clause).
 static void db_exec_file(const char *path) {
   db_con_init();
-  FILE *file = fopen(path, "r");
+  FILE *file = fopen(path, "re");
   if (file != nullptr) {
     char line[DB_LINE_SIZE];
     while (fgets(line, sizeof line, file) != nullptr && line[0] != '\0') {

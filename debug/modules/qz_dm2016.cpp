@@ -43,7 +43,7 @@ static void dm2016_help(void) {
 }
 
 static int dm2016_open(void) {
-  int fd = open(DM2016_DEVICE, O_RDWR);
+  int fd = open(DM2016_DEVICE, O_RDWR | O_CLOEXEC);
   if (fd < 0) {
     printf("Unable to open i2c bus 2!!!\n");
     return fd;

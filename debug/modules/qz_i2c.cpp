@@ -88,7 +88,7 @@ static int i2c_open(uint16_t bus) {
   if (g_i2cFd < 0) {
     char path[32];
     snprintf(path, sizeof path, "/dev/i2c-%u", bus);
-    int fd = open(path, O_RDWR);
+    int fd = open(path, O_RDWR | O_CLOEXEC);
     if (fd < 0) {
       printf("Open /dev/i2c-%d error!", bus);
       fflush(stdout);

@@ -1,10 +1,12 @@
 // media: shows the state of the audio and video media pipeline. The platform script
 // av_log.sh writes one status log per unit into /tmp/media; the module shows one
 // unit's log whole, or a summary made of selected sections of several logs.
+#include <fcntl.h>
 #include <getopt.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 #include "module_util.h"
 #include "osa.h"
@@ -117,11 +119,14 @@ static void media_show_log(const char *unit) {
     module_system(cmd);
 }
 
-// A summary cannot go on without its logs: the process ends.
+// A summary cannot go on without its logs: the process ends. The logs lie under
+// /tmp, so only a regular file of our own is read.
 static FILE *media_open_log(const char *path) {
-  FILE *file = fopen(path, "r");
+  int fd = OSA_openNoFollow(path, O_RDONLY);
+  FILE *file = fd >= 0 ? fdopen(fd, "r") : nullptr;
   if (file == nullptr) {
     perror("fopen");
+    if (fd >= 0) close(fd);
     exit(-1);
   }
   return file;

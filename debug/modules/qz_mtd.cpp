@@ -43,7 +43,7 @@ static void mtd_deinit(void) {}
 // Reads the partition table. Partitions beyond the table's 16 entries are reported
 // and left out.
 static int mtd_read_partitions(void) {
-  FILE *file = fopen(MTD_PROC, "r");
+  FILE *file = fopen(MTD_PROC, "re");
   if (!file) {
     module_error(MODULE_FILE, "qz_badblock_check", 45, "%s open failed\n", MTD_PROC);
     return -1;
@@ -76,7 +76,7 @@ static int mtd_read_partitions(void) {
 
 static void mtd_scan_partition(MtdPartInfo *part) {
   part->count = 0;
-  int fd = open(part->path, O_RDONLY);
+  int fd = open(part->path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     module_error(MODULE_FILE, "qz_badblock_check", 73, "%s open failed\n", part->path);
     return;

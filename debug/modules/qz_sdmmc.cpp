@@ -169,7 +169,7 @@ static int sdmmc_format(void) {
   char cmd[256];
   if (module_format_command(cmd, sizeof cmd, "fdisk %s", g_sdmmcCfg.device) != 0) return -1;
   fflush(stdout);
-  FILE *fdisk = popen(cmd, "w");
+  FILE *fdisk = popen(cmd, "we");
   if (fdisk == nullptr) {
     OSA_printf("fdisk %s failed!\n", g_sdmmcCfg.device);
     return -1;

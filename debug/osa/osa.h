@@ -8,6 +8,7 @@
 
 #include "osa_log.h"
 #include "osa_mutex.h"
+#include "osa_proc.h"
 #include "osa_sqlite.h"
 #include "osa_thr.h"
 
@@ -29,10 +30,18 @@ void OSA_error(const char *source, const char *function, int line, const char *f
 void OSA_verror(const char *source, const char *function, int line, const char *fmt,
                 va_list args) __attribute__((format(printf, 4, 0)));
 
-// Opens path (O_CREAT creates it with mode 0644) but never through a symbolic link:
-// a link planted in its place (under /tmp anyone may plant one) is refused with a
-// report. Returns the descriptor (close-on-exec) or -1.
+// Opens path (O_CREAT creates it with mode 0644), close-on-exec, but only when it is
+// a regular file with one link owned by root, our own user: under /tmp anyone may
+// plant a symbolic link, a hard link to another file, a FIFO or a file of their own
+// in its place. Such a file is refused with a report and left as it is (O_TRUNC cuts
+// only an accepted file). Returns the descriptor or -1.
 int OSA_openNoFollow(const char *path, int flags);
+
+// How long OSA_lockFile waits for another process to let go of a lock file.
+#define OSA_LOCK_WAIT_MS 3000
+// Takes the lockf lock of fd (the file at path), waiting at most OSA_LOCK_WAIT_MS;
+// past that it reports the busy lock and returns -1, and the caller goes on without it.
+int OSA_lockFile(int fd, const char *path);
 
 // Copies text into a record's field of fieldSize bytes, cut to fieldSize - 1
 // characters; the rest of the field is zeroed, so the text always ends inside it.

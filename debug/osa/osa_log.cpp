@@ -74,7 +74,7 @@ int OSA_log(const void *data, size_t len) {
     return -1;
   }
   if (gLogFd < 0) {
-    gLogFd = open(gLogPath, O_RDWR | O_CREAT | O_APPEND, 0644);
+    gLogFd = open(gLogPath, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
     if (gLogFd < 0) {
       perror("open log:");
       OSA_error("osa_log", __func__, __LINE__, "Faild to open log: %s \n", gLogPath);

@@ -5,7 +5,6 @@
 #include <ctype.h>
 #include <fcntl.h>
 #include <pthread.h>
-#include <spawn.h>
 #include <stdint.h>
 #include <net/if.h>
 #include <net/route.h>
@@ -33,7 +32,7 @@ int CheckIPAddr(const char *text) { return net_canonical_ipv4(text, nullptr); }
 
 // A datagram socket for one ioctl; reports a failure under the caller's name.
 static int open_ioctl_socket(const char *function) {
-  int fd = socket(AF_INET, SOCK_DGRAM, 0);
+  int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     perror("socket error");
     OSA_error(NET_SRC, function, __LINE__, "socket error");
@@ -113,7 +112,7 @@ int net_set_netmask(const char *ifname, const char *mask) {
 
 // Opens the routing table past its header line, or reports under function.
 static FILE *open_route_table(const char *function) {
-  FILE *fp = fopen("/proc/net/route", "r");
+  FILE *fp = fopen("/proc/net/route", "re");
   if (!fp) {
     perror("fopen /proc/net/route");
     OSA_error(NET_SRC, function, __LINE__, "fopen /proc/net/route");
@@ -216,23 +215,13 @@ int net_set_gateway(const char *ifname, const char *gateway) {
 
 int net_hostname_is_safe(const char *hostname) {
   if (!hostname) return 0;
+  // A leading '-' would reach the client as an option of its own.
+  if (hostname[0] == '-') return 0;
   for (const char *p = hostname; *p; p++) {
     unsigned char c = (unsigned char)*p;
     if (!isalnum(c) && c != '-' && c != '.') return 0;
   }
   return 1;
-}
-
-// Runs argv[0] from PATH with argv, no shell between, standard output to /dev/null.
-// Returns the child's pid, or -1 when it could not be started.
-static pid_t spawn_quiet(char *const argv[]) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  int status = posix_spawnp(&pid, argv[0], &actions, nullptr, argv, environ);
-  posix_spawn_file_actions_destroy(&actions);
-  return status == 0 ? pid : -1;
 }
 
 static void *reap_child(void *arg) {
@@ -241,7 +230,7 @@ static void *reap_child(void *arg) {
 }
 
 static void run_and_wait(char *const argv[]) {
-  pid_t pid = spawn_quiet(argv);
+  pid_t pid = OSA_spawn(argv, "/dev/null");
   if (pid > 0) waitpid(pid, nullptr, 0);
 }
 
@@ -263,7 +252,7 @@ int net_start_dhcp(const char *ifname, const char *hostname) {
   char *const start[] = {dhcpcd,   const_cast<char *>(ifname),   timeoutFlag, timeout,
                          hostFlag, const_cast<char *>(hostname), nullptr};
   OSA_printf("dhcp:%s %s -t 30 -h '%s' > /dev/null", dhcpcd, ifname, hostname);
-  pid_t pid = spawn_quiet(start);
+  pid_t pid = OSA_spawn(start, "/dev/null");
   if (pid < 0) {
     OSA_error(NET_SRC, "net_start_dhcp", __LINE__, "cannot start dhcpcd\n");
     return -1;

@@ -34,9 +34,10 @@ void net_del_gateway(unsigned long gatewayNetworkOrder);
 int net_add_gateway(unsigned long gatewayNetworkOrder);
 
 // 1 if hostname may be handed to the DHCP client's command line: only letters,
-// digits, '-' and '.' (an empty name too).
+// digits, '-' and '.' (an empty name too), and no '-' first, where the client would
+// take the name for an option.
 int net_hostname_is_safe(const char *hostname);
 // Stops any running DHCP client and starts one for ifname in the background, without
-// a shell; 0 once started, -1 when it could not be. A host name that is not safe is
+// a shell and with none of our descriptors beyond 0, 1 and 2; 0 once started, -1 when it could not be. A host name that is not safe is
 // refused (-1) and nothing runs.
 int net_start_dhcp(const char *ifname, const char *hostname);

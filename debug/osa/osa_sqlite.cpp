@@ -26,11 +26,11 @@ int OSA_sqlite3Open(OSA_SqliteHndl *hndl, const char *path) {
     return -1;
   }
   if (hndl->lockFile != nullptr) {
+    // Without its lock file (refused or not creatable) the handle still serves this
+    // process under its own lock.
     hndl->lockFd = OSA_openNoFollow(hndl->lockFile, O_RDWR | O_CREAT);
-    if (hndl->lockFd < 0) {
+    if (hndl->lockFd < 0)
       OSA_error("osa_sqlite", __func__, __LINE__, "Open %s failed!", hndl->lockFile);
-      return -1;
-    }
   }
   sqlite3 *db = nullptr;
   if (sqlite3_open(path, &db) != SQLITE_OK) {
@@ -67,7 +67,7 @@ int OSA_sqlite3Lock(OSA_SqliteHndl *hndl, int mode) {
     pthread_rwlock_rdlock(&hndl->rwlock);
   else
     pthread_rwlock_wrlock(&hndl->rwlock);
-  if (hndl->lockFd >= 0) lockf(hndl->lockFd, F_LOCK, 0);
+  if (hndl->lockFd >= 0) OSA_lockFile(hndl->lockFd, hndl->lockFile);
   return 0;
 }
 

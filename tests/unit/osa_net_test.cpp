@@ -46,7 +46,7 @@ TEST(NetDhcp, HostNameSafety) {
   EXPECT_EQ(net_hostname_is_safe("camera-12.site"), 1);
   EXPECT_EQ(net_hostname_is_safe(""), 1);
   for (const char *bad : {"x'; touch /tmp/p; '", "a b", "a$b", "a`b`", "a\nb", "a/b", "a;b",
-                          "\xc3\xa9"})
+                          "\xc3\xa9", "-k", "--release"})
     EXPECT_EQ(net_hostname_is_safe(bad), 0) << bad;
   EXPECT_EQ(net_hostname_is_safe(nullptr), 0);
 }

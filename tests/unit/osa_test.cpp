@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -27,7 +28,10 @@ class TempDir {
     char path[] = "/tmp/osa-test.XXXXXX";
     path_ = mkdtemp(path);
   }
-  ~TempDir() { system(("rm -rf '" + path_ + "'").c_str()); }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
   const std::string &path() const { return path_; }
   std::string File(const char *name) const { return path_ + "/" + name; }
 

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,10 @@ class Folder {
     char tmpl[] = "/tmp/real_footage.XXXXXX";
     path = mkdtemp(tmpl);
   }
-  ~Folder() { system(("rm -rf '" + path + "'").c_str()); }
+  ~Folder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
   std::string file(const std::string &name, const std::string &text) const {
     std::string p = path + "/" + name;
     FILE *f = fopen(p.c_str(), "w");

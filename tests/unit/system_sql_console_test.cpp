@@ -5,6 +5,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <string>
 
 #include "qzdb_sql.h"
@@ -28,8 +29,8 @@ class SqlConsole : public ::testing::Test {
   }
   void TearDown() override {
     sqlite_disconn(db_);
-    std::string cmd = "rm -rf " + dir_;
-    system(cmd.c_str());
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
   }
   std::string dir_, path_;
   sqlite3 *db_ = nullptr;

@@ -129,7 +129,7 @@ int hdsrc_open(HdSource *src, const char *sourceName, char *why) {
   }
   struct stat st;
   if (stat(sourceName, &st) == 0 && S_ISDIR(st.st_mode)) return hdsrc_stills_open(src, sourceName, why);
-  FILE *f = fopen(sourceName, "rb");
+  FILE *f = fopen(sourceName, "rbe");
   if (!f) {
     snprintf(why, 128, "%s", strerror(errno));
     return -1;

@@ -1,11 +1,14 @@
 // Tasks, locks, semaphores and the shell on the host: POSIX threads, pthread mutexes,
-// System V semaphores and system(3).
+// System V semaphores and a shell command in a child that inherits only 0, 1 and 2.
 #include "qzstd.h"
 
 #include <errno.h>
+#include <spawn.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/sem.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 extern "C" {
 
@@ -64,7 +67,21 @@ int qz_sem_v(int semid, int index) { return sem_change(semid, index, 1); }
 
 int qz_system(const char *command) {
   if (!command) return -1;
-  return system(command);
+  // As system(3), but the shell gets no descriptor of the caller beyond 0, 1 and 2.
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+  char shell[] = "/bin/sh", dashC[] = "-c";
+  char *const argv[] = {shell, dashC, const_cast<char *>(command), nullptr};
+  pid_t pid = -1;
+  int started = posix_spawn(&pid, shell, &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (started != 0) return -1;
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return status;
 }
 
 uint64_t qz_get_bits(uint64_t value, int first, int count) {

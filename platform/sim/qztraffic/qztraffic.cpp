@@ -86,7 +86,7 @@ int qz_traffic_init(TrafficInitParam *param) {
     int input = network_input_size();
     if (input < 0 || traffic_dnn_open(model, input) != 0) return -1;
   } else if (path && *path) {
-    g.replay = fopen(path, "r");
+    g.replay = fopen(path, "re");
     if (!g.replay) {
       perror(path);
       return -1;
