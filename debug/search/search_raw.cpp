@@ -13,7 +13,7 @@
 #include "search_store.h"
 
 static int seconds_since_boot(void) {
-  FILE *fp = fopen("/proc/uptime", "r");
+  FILE *fp = fopen("/proc/uptime", "re");
   if (!fp) return 0;
   char line[128] = "";
   if (!fgets(line, sizeof(line), fp)) line[0] = '\0';
