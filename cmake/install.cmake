@@ -40,7 +40,9 @@ if(SQLITE3_SHELL)
     list(APPEND seed_dbs ${db})
   endforeach()
   add_custom_target(seed_databases ALL DEPENDS ${seed_dbs})
-  install(FILES ${seed_dbs} DESTINATION ${BOARD_APP_DIR} COMPONENT board)
+  # Owner-only: the store holds the users' passwords, and debug's copies keep this mode.
+  install(FILES ${seed_dbs} DESTINATION ${BOARD_APP_DIR} COMPONENT board
+          PERMISSIONS OWNER_READ OWNER_WRITE)
 else()
   message(WARNING "sqlite3 not found: the seed databases are not installed")
 endif()

@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "osa.h"
@@ -45,12 +46,26 @@ void test_install_signal_handler(void) {
   for (int signo : kStopSignals) sigaction(signo, &action, nullptr);
 }
 
+// The store holds the users' passwords: only its owner may read or change it. A copy
+// keeps its seed's mode, and a database left by an older tool may be readable by all,
+// so the mode is set on every start (a link or another user's file is left alone).
+static void keep_owner_only(const char *path) {
+  struct stat st;
+  if (lstat(path, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) return;
+  if ((st.st_mode & 077) != 0) chmod(path, st.st_mode & 0700);
+}
+
 static void seed_database(const char *path, const char *command) {
-  if (access(path, F_OK) == 0) return;
-  // A copy cut short (full flash, a signal) must not stay behind: every later start
-  // would take it for the seeded database. The file did not exist before the copy, so
-  // removing it loses nothing, and the store reports the missing database.
-  if (OSA_system(command) != 0) unlink(path);
+  if (access(path, F_OK) != 0) {
+    // A copy cut short (full flash, a signal) must not stay behind: every later start
+    // would take it for the seeded database. The file did not exist before the copy,
+    // so removing it loses nothing, and the store reports the missing database.
+    if (OSA_system(command) != 0) {
+      unlink(path);
+      return;
+    }
+  }
+  keep_owner_only(path);
 }
 
 void test_seed_databases(void) {
