@@ -5,6 +5,9 @@ endif()
 
 unit_test(osa_test SOURCES unit/osa_test.cpp LIBS osa)
 unit_test(osa_thread_test SOURCES unit/osa_thread_test.cpp LIBS osa LABELS tsan)
+# The time of day leaps at every reading in this binary (gettimeofday wrapped).
+unit_test(osa_lock_clock_test SOURCES unit/osa_lock_clock_test.cpp LIBS osa)
+target_link_options(osa_lock_clock_test PRIVATE -Wl,--wrap=gettimeofday)
 unit_test(frame_registry_test SOURCES unit/frame_registry_test.cpp LIBS frame)
 unit_test(frame_dispatch_test SOURCES unit/frame_dispatch_test.cpp LIBS frame)
 unit_test(frame_signal_test SOURCES unit/frame_signal_test.cpp LIBS frame LABELS tsan)

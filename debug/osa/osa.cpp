@@ -190,11 +190,19 @@ int OSA_openNoFollow(const char *path, int flags) {
   return fd;
 }
 
+// Milliseconds on the monotonic clock: a wait measured on the time of day would be
+// stretched or cut short whenever the clock is set (NTP, the control process).
+static int64_t monotonic_ms(void) {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
 int OSA_lockFile(int fd, const char *path) {
-  int32_t start = OSA_getTimeMs();
+  const int64_t start = monotonic_ms();
   while (lockf(fd, F_TLOCK, 0) != 0) {
     if (errno != EACCES && errno != EAGAIN && errno != EINTR) return -1;
-    if ((int32_t)(OSA_getTimeMs() - start) >= OSA_LOCK_WAIT_MS) {
+    if (monotonic_ms() - start >= OSA_LOCK_WAIT_MS) {
       OSA_error("osa", "OSA_lockFile", __LINE__,
                 "%s stayed locked by another process for %d s: going on without the lock\n",
                 path, OSA_LOCK_WAIT_MS / 1000);
