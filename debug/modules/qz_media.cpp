@@ -1,11 +1,13 @@
 // media: shows the state of the audio and video media pipeline. The platform script
 // av_log.sh writes one status log per unit into /tmp/media; the module shows one
 // unit's log whole, or a summary made of selected sections of several logs.
+#include <errno.h>
 #include <fcntl.h>
 #include <getopt.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "module_util.h"
@@ -113,10 +115,44 @@ static void media_help(void) {
   print_module_usage(MODULE_MEDIA, g_mediaOptions);
 }
 
+// Copies the unit's log whole to standard output. The log lies under /tmp, so only a
+// regular file of our own is read (never a link, and a FIFO cannot hold the read). A
+// log that cannot be opened is named as the shell's cat named it, the text factory
+// scripts look for.
 static void media_show_log(const char *unit) {
-  char cmd[128];
-  if (module_format_command(cmd, sizeof cmd, "cat " MEDIA_LOG_DIR "/%s.log", unit) == 0)
-    module_system(cmd);
+  char path[128];
+  snprintf(path, sizeof path, MEDIA_LOG_DIR "/%s.log", unit);
+  int fd = OSA_openNoFollow(path, O_RDONLY);
+  if (fd < 0) {
+    if (errno == ENOENT) fprintf(stderr, "cat: %s: %s\n", path, strerror(errno));
+    return;
+  }
+  fflush(stdout);
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0) {
+    if (fwrite(buffer, 1, (size_t)n, stdout) != (size_t)n) break;
+  }
+  fflush(stdout);
+  close(fd);
+}
+
+// Any user may make the log folder under /tmp before us: it is used only when it is
+// our own folder (not a link) that no one else may write to, so that no link or FIFO
+// can be planted in it. It is made here when missing.
+static bool media_log_dir_is_ours(void) {
+  if (mkdir(MEDIA_LOG_DIR, 0755) != 0 && errno != EEXIST) {
+    MODULE_ERROR(__LINE__, "cannot make %s: %s\n", MEDIA_LOG_DIR, strerror(errno));
+    return false;
+  }
+  struct stat st;
+  if (lstat(MEDIA_LOG_DIR, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid() ||
+      (st.st_mode & 022) != 0) {
+    MODULE_ERROR(__LINE__, "refusing to use %s: not our own folder closed to others\n",
+                 MEDIA_LOG_DIR);
+    return false;
+  }
+  return true;
 }
 
 // A summary cannot go on without its logs: the process ends. The logs lie under
@@ -211,6 +247,7 @@ static int media_init_param(int argc, char **argv) {
 }
 
 static int media_run(int argc, char **argv) {
+  if (!media_log_dir_is_ours()) return -1;
   module_system("av_log.sh");
   return media_init_param(argc, argv);
 }

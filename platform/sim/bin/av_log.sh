@@ -6,9 +6,16 @@
 # /proc/umap/<unit>. The simulated board has no media driver: units without such a
 # file get a fixed status text of a running camera (1920x1080 and 640x360 H.264
 # streams, 896x512 snapshots and analysis path, 8 kHz mono audio), laid out like the
-# driver's, with the section titles that `debug -M media` looks for. Prints nothing.
+# driver's, with the section titles that `debug -M media` looks for. Prints nothing
+# unless it refuses the folder.
 dir=${MEDIA_LOG_DIR:-/tmp/media}
 mkdir -p "$dir" || exit 1
+# Only into a folder of our own that no one else may write to: a link or FIFO planted
+# in one made by another user would take the logs elsewhere or hold the writer.
+if [ -L "$dir" ] || [ ! -O "$dir" ] || [ -n "$(find "$dir" -maxdepth 0 -perm /022)" ]; then
+  echo "av_log.sh: $dir is not our own folder closed to others: nothing written" >&2
+  exit 1
+fi
 
 units="acodec adec aenc ai ao chnl h264e h265e isp ive jpege rc rgn sys vb vda venc vgs vi vo vpss"
 
