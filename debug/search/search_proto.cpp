@@ -159,6 +159,14 @@ int search_host_address_is_usable(const char *ip, const char *mask) {
   return host != 0 && host != ~maskValue;
 }
 
+int search_gateway_in_subnet(const char *gateway, const char *ip, const char *mask) {
+  uint32_t gatewayValue, ipValue, maskValue;
+  if (!ipv4_value(gateway, &gatewayValue) || !ipv4_value(ip, &ipValue) ||
+      !ipv4_value(mask, &maskValue) || !netmask_value_is_usable(maskValue))
+    return 1;
+  return (gatewayValue & maskValue) == (ipValue & maskValue);
+}
+
 void search_format_reply_text(char *out, size_t size, const SearchReplyInfo *info) {
   snprintf(out, size, "%s;%d;%s;%s;%s;%s;%s;%s;%s;%s;%d;%d", info->ip, info->httpPort,
            info->netmask, info->gateway, info->dns, info->model, info->firmware, info->serial,

@@ -98,6 +98,10 @@ int search_netmask_is_usable(const char *mask);
 // loopback (127/8), multicast (224/4) or reserved (240/4), and, when mask is a usable
 // netmask, neither the network nor the broadcast address of its subnet under it.
 int search_host_address_is_usable(const char *ip, const char *mask);
+// 1 unless gateway lies outside ip's subnet under mask: a default route through it
+// cannot be added. With ip or mask not a usable address or netmask there is no subnet
+// to judge by, and the gateway is taken as it is.
+int search_gateway_in_subnet(const char *gateway, const char *ip, const char *mask);
 
 // What a reply text reports, in the order of its twelve fields.
 typedef struct SearchReplyInfo {

@@ -74,12 +74,11 @@ static void edit_raw_modify(ModifyPlan &plan, const SearchModifyFields &f) {
   DbNetwork *next = &plan.net;
   // Peers put the DHCP flag in the user field's leading digits; a name gives 0.
   next->dhcp = (uint8_t)strtol(f.field[MODIFY_USER], nullptr, 10);
-  // The netmask first: the address and gateway are judged against the one stored.
+  // The netmask first, then the address: the gateway is judged against both.
   take_netmask(next->netmask, sizeof(next->netmask), f.field[MODIFY_NETMASK], "modify_device");
   take_host_address(next->ip, sizeof(next->ip), f.field[MODIFY_IP], next->netmask, "ip",
                     "modify_device");
-  take_host_address(next->gateway, sizeof(next->gateway), f.field[MODIFY_GATEWAY], next->netmask,
-                    "gateway", "modify_device");
+  take_gateway(next, f.field[MODIFY_GATEWAY], "modify_device");
   take_address(next->dns1, sizeof(next->dns1), f.field[MODIFY_DNS]);
   long port = strtol(f.field[MODIFY_HTTP_PORT], nullptr, 10);
   plan.httpPort = port < 1 ? 1 : port > 65535 ? 65535 : port;
@@ -147,6 +146,7 @@ void search_handle_frame(SearchListener *listener, const uint8_t *frame, size_t 
     search_mask_modify_text(req.text, req.textLen, masked, sizeof(masked));
     OSA_printf("Modify Device:%s \n", ShownText(masked).text);
   }
+  NetworkChangeLock networkChange;  // until eth0 holds what this modify stored
   DbNetwork stored;
   int result = modify_device(req.text, req.textLen, 0, report, &stored);
   modify_reponse(listener, requester, result != -1 ? 1 : 0);

@@ -15,6 +15,10 @@
 // The store is called from the listener, the announcer and the UDP thread; one lock
 // keeps a read-modify-write of one thread from interleaving with another's.
 static pthread_mutex_t g_searchStoreLock = PTHREAD_MUTEX_INITIALIZER;
+// A modify's store write and its apply to eth0, as one (see NetworkChangeLock).
+static pthread_mutex_t g_searchNetworkLock = PTHREAD_MUTEX_INITIALIZER;
+NetworkChangeLock::NetworkChangeLock() { pthread_mutex_lock(&g_searchNetworkLock); }
+NetworkChangeLock::~NetworkChangeLock() { pthread_mutex_unlock(&g_searchNetworkLock); }
 // Password guesses from anyone on the segment are slowed.
 static PasswordGuard g_searchPasswordGuard;
 
@@ -113,6 +117,23 @@ int search_check_user(const char *user, const char *password) {
   return result;
 }
 
+int stored_user(const char *name, DbUser *user) {
+  DbUser *users = nullptr;
+  int count = 0;
+  int result = -1;
+  if (db_get_users(&users, &count) == 0 && users) {
+    for (int i = 0; i < count && result != 0; i++) {
+      if (strncmp(users[i].name, name, sizeof(users[i].name)) != 0) continue;
+      *user = users[i];
+      TERMINATE(user->name);
+      TERMINATE(user->password);
+      result = 0;
+    }
+  }
+  __qz_free(users, MODULE_FILE, __LINE__);
+  return result;
+}
+
 // search_check_user behind the guessing pause: while a pause runs every check is
 // refused without looking at the password.
 static int check_user_guarded(const char *user, const char *password) {
@@ -131,6 +152,38 @@ static int check_user_guarded(const char *user, const char *password) {
 
 void plan_write(ModifyPlan *plan, ModifyWrite write) {
   plan->writes[plan->writeCount++] = write;
+}
+
+// What an accepted modify wrote, one line on the console: printed whatever requests
+// from the network did to the console's share, so that no flood can hide a change.
+static void print_accepted(const ModifyPlan &plan, const char *function) {
+  char line[1024] = "";
+  size_t used = 0;
+  auto append = [&](const char *fmt, auto... args) {
+    if (used < sizeof(line)) used += (size_t)snprintf(line + used, sizeof(line) - used, fmt, args...);
+  };
+  for (int i = 0; i < plan.writeCount; i++) {
+    switch (plan.writes[i]) {
+      case WRITE_PORT:
+        append(" HttpPort:%ld", plan.httpPort);
+        break;
+      case WRITE_TITLE: {
+        char shown[SEARCH_ESCAPED_SIZE(sizeof(((DbDevice *)nullptr)->title))];
+        search_escape_text(plan.title, strnlen(plan.title, sizeof(((DbDevice *)nullptr)->title)),
+                           shown, sizeof(shown));
+        append(" Title:%s", shown);
+        break;
+      }
+      case WRITE_NETWORK:
+        append(" DHCP:%d IP:%s Netmask:%s Gateway:%s Dns:%s", plan.net.dhcp, plan.net.ip,
+               plan.net.netmask, plan.net.gateway, plan.net.dns1);
+        break;
+      case WRITE_USER:
+        append(" Password of %s changed", plan.user.name);
+        break;
+    }
+  }
+  OSA_printf("%s set:%s\n", function, line);
 }
 
 int modify_store(const char *user, const char *password, int ifaceKind, const ModifyEditor &edit,
@@ -170,6 +223,7 @@ int modify_store(const char *user, const char *password, int ifaceKind, const Mo
   }
   pthread_mutex_unlock(&g_searchStoreLock);
   snapshot_invalidate();  // after the store lock: a refresh takes them the other way round
+  if (result != -1) print_accepted(plan, function);
   return result;
 }
 
@@ -200,6 +254,30 @@ void take_host_address(char *field, size_t size, const char *text, const char *m
     OSA_copyText(field, size, canonical);
   else
     report_unusable(name, canonical, function);
+}
+
+static void report_outside(const char *what, const DbNetwork *net, const char *function) {
+  module_error("qz_search", function, __LINE__, "gateway %s %s: not in the subnet of %s/%s\n",
+               net->gateway, what, net->ip, net->netmask);
+}
+
+void take_gateway(DbNetwork *net, const char *text, const char *function) {
+  char requested[sizeof(net->gateway)];
+  OSA_copyText(requested, sizeof(requested), net->gateway);
+  take_host_address(requested, sizeof(requested), text, net->netmask, "gateway", function);
+  if (strcmp(requested, net->gateway) != 0) {
+    if (search_gateway_in_subnet(requested, net->ip, net->netmask)) {
+      OSA_copyText(net->gateway, sizeof(net->gateway), requested);
+      return;
+    }
+    DbNetwork shown = *net;
+    OSA_copyText(shown.gateway, sizeof(shown.gateway), requested);
+    report_outside("skipped", &shown, function);
+  }
+  if (net->gateway[0] && !search_gateway_in_subnet(net->gateway, net->ip, net->netmask)) {
+    report_outside("cleared", net, function);
+    net->gateway[0] = '\0';
+  }
 }
 
 bool title_usable(const char *title, const char *function) {

@@ -61,7 +61,21 @@ enum { MODIFY_REFUSED = -2 };
 int modify_store(const char *user, const char *password, int ifaceKind, const ModifyEditor &edit,
                  const char *function, DbNetwork *stored);
 
-// Editors' helpers. Copies an address that CheckIPAddr accepts into field in its
+// Held by a modify from before its store write until it has applied the network to
+// eth0 (or, not applying, until the write is done): a raw and a UDP modify accepted at
+// the same moment then cannot leave eth0 different from what the store ends up holding.
+// Taken before the store lock, never while holding it.
+struct NetworkChangeLock {
+  NetworkChangeLock();
+  ~NetworkChangeLock();
+  NetworkChangeLock(const NetworkChangeLock &) = delete;
+  NetworkChangeLock &operator=(const NetworkChangeLock &) = delete;
+};
+
+// Editors' helpers. Copies the stored user called name into *user: 0, or -1 when
+// there is none.
+int stored_user(const char *name, DbUser *user);
+// Copies an address that CheckIPAddr accepts into field in its
 // canonical form; anything else leaves field as it was.
 void take_address(char *field, size_t size, const char *text);
 // The same for a netmask that search_netmask_is_usable takes, and for a host address
@@ -70,5 +84,10 @@ void take_address(char *field, size_t size, const char *text);
 void take_netmask(char *field, size_t size, const char *text, const char *function);
 void take_host_address(char *field, size_t size, const char *text, const char *mask,
                        const char *name, const char *function);
+// The gateway of net as an accepted modify leaves it: a requested gateway outside the
+// subnet of net's (new) address and netmask is skipped, and one kept from before that
+// lies outside it is cleared, each with a report; a default route through it could not
+// be added, and eth0 would be left without one while the store claims it.
+void take_gateway(DbNetwork *net, const char *text, const char *function);
 // A title that would split the reply into extra fields is skipped, with a report.
 bool title_usable(const char *title, const char *function);

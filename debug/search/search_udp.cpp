@@ -87,22 +87,21 @@ int tovrin_modify_resp(const char *text) {
 static void edit_tovrin_modify(ModifyPlan &plan, TovrinModify &m) {
   DbNetwork *net = &plan.net;
   net->dhcp = 0;
-  // The netmask first: the address and gateway are judged against the one stored.
+  // The netmask first, then the address: the gateway is judged against both.
   take_netmask(net->netmask, sizeof(net->netmask), m.netmask, "tovrin_modify");
   take_host_address(net->ip, sizeof(net->ip), m.ip, net->netmask, "ip", "tovrin_modify");
-  take_host_address(net->gateway, sizeof(net->gateway), m.gateway, net->netmask, "gateway",
-                    "tovrin_modify");
+  take_gateway(net, m.gateway, "tovrin_modify");
   OSA_copyText(net->dns1, sizeof(net->dns1), net->gateway);
   plan_write(&plan, WRITE_NETWORK);
   qz_string_strip(m.title, '\n');
   qz_string_strip(m.title, '\r');
   plan.title = m.title;
   if (title_usable(m.title, "tovrin_modify")) plan_write(&plan, WRITE_TITLE);
-  if (m.newPassword[0] && strcmp(m.newPassword, m.password) != 0) {
-    OSA_copyText(plan.user.name, sizeof(plan.user.name), "admin");
+  // Only the password changes: the administrator keeps the privilege and permissions
+  // stored for it (the credentials just passed, so the row is there).
+  if (m.newPassword[0] && strcmp(m.newPassword, m.password) != 0 &&
+      stored_user("admin", &plan.user) == 0) {
     OSA_copyText(plan.user.password, sizeof(plan.user.password), m.newPassword);
-    plan.user.privilege = 0;
-    update_user_module_permission_by_privilege(-1, 0, plan.user.permission);
     plan_write(&plan, WRITE_USER);
   }
   plan.result = 0;
@@ -114,6 +113,7 @@ int tovrin_modify(const uint8_t *req, size_t len, bool report) {
   if (report && m.checksumComputed != m.checksumReceived)
     OSA_printf("tovrin modify device.chk_sum:%u!=%u. \n", (unsigned)m.checksumComputed,
                (unsigned)m.checksumReceived);
+  NetworkChangeLock networkChange;  // not between a raw modify's write and its apply
   DbNetwork stored;
   int result = modify_store(
       "admin", m.password, 0, [&m](ModifyPlan &plan) { edit_tovrin_modify(plan, m); },
@@ -204,6 +204,9 @@ static ssize_t receive_request(int fd, uint8_t *buf, size_t size, uint32_t *send
   *queuedMs = 0;
   for (struct cmsghdr *c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
     if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMP) continue;
+    // The kernel stamps arrival on the time of day, so the age is taken on that same
+    // clock, right after the receive: only a clock step within the datagram's short
+    // wait can skew it, and a step back (a negative age) serves the datagram.
     struct timeval arrived, now;
     memcpy(&arrived, CMSG_DATA(c), sizeof(arrived));
     gettimeofday(&now, nullptr);
