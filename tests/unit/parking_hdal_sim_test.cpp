@@ -270,4 +270,27 @@ TEST(ImageHeader, SizeOfPngAndJpegAndWhyNot) {
   EXPECT_STREQ(why, "not a PNG or JPEG file");
 }
 
+// A progressive JPEG of the largest size the source takes, with more scans than any
+// real one needs: refused from the header pass, before a decoder spends its passes.
+// Entropy-coded bytes (a stuffed 0xFF 00, a restart marker) do not count as scans.
+TEST(ImageHeader, JpegOfTooManyScansIsRefused) {
+  auto jpeg = [](unsigned scans) {
+    std::vector<uint8_t> bytes = {0xFF, 0xD8, 0xFF, 0xC2, 0, 11, 8, 0x20, 0x00, 0x20, 0x00, 1, 1, 0x11, 0};
+    for (unsigned k = 0; k < scans; ++k)
+      bytes.insert(bytes.end(), {0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 0, 0, 0x12, 0xFF, 0x00, 0xFF, 0xD0, 0x34});
+    bytes.insert(bytes.end(), {0xFF, 0xD9});
+    return bytes;
+  };
+  uint32_t w = 0, h = 0;
+  char why[128] = "";
+  std::vector<uint8_t> fine = jpeg(kMaxJpegScans);
+  ASSERT_EQ(image_header_size(fine.data(), fine.size(), &w, &h, why), 0) << why;
+  EXPECT_EQ(w, 8192u);
+  std::vector<uint8_t> flood = jpeg(kMaxJpegScans + 1);
+  EXPECT_EQ(image_header_size(flood.data(), flood.size(), &w, &h, why), -1);
+  EXPECT_STREQ(why, "JPEG of more than 64 scans");
+  flood = jpeg(20000);
+  EXPECT_EQ(image_header_size(flood.data(), flood.size(), &w, &h, why), -1);
+}
+
 }  // namespace

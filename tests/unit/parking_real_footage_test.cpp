@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -77,6 +78,20 @@ TEST_F(Stills, PlaysReadableFramesInNameOrderHeldScaledAndLooped) {
   EXPECT_EQ(hdsrc_next(&src, nv12.data(), 0), 0);  // the end
   ASSERT_EQ(hdsrc_next(&src, nv12.data(), 1), 1);  // looped: the first frame again
   EXPECT_EQ(nv12[512 * 896 / 2 + 448], luma[0]);
+}
+
+// A FIFO named like a frame is skipped, not opened: the open would wait for a writer.
+TEST_F(Stills, FifoNamedLikeAFrameIsSkippedWithoutWaiting) {
+  Folder dir;
+  ASSERT_EQ(mkfifo((dir.path + "/a.png").c_str(), 0600), 0);
+  dir.image("b.png", 16, 16, cv::Scalar(1, 2, 3));
+  alarm(20);  // a blocked open fails the test instead of hanging it
+  testing::internal::CaptureStderr();
+  int r = hdsrc_open(&src, dir.path.c_str(), why);
+  std::string err = testing::internal::GetCapturedStderr();
+  alarm(0);
+  EXPECT_EQ(r, 0) << why;
+  EXPECT_NE(err.find("a.png: not a regular file"), std::string::npos) << err;
 }
 
 TEST_F(Stills, FolderWithoutReadableFrameOrBadHoldIsAnError) {

@@ -4,9 +4,12 @@
 // builds that found it.
 #include <dirent.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "hdal_source.h"
 #include "image_header.h"
@@ -63,12 +66,20 @@ const size_t kMaxFileBytes = (size_t)64 << 20;
 // Reads a whole frame file into bytes; false, with a reason, for anything but a
 // regular file of at most kMaxFileBytes.
 bool read_file(const std::string &path, std::vector<uint8_t> &bytes, char *why) {
-  FILE *f = fopen(path.c_str(), "rbe");
-  if (!f) {
-    snprintf(why, 128, "%s", strerror(errno));
+  // Checked before opening, and opened without blocking: a FIFO named like a frame
+  // would otherwise hold the open until a writer comes, past any stop signal.
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    snprintf(why, 128, "not a regular file of at most %zu MiB", kMaxFileBytes >> 20);
     return false;
   }
-  struct stat st;
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  FILE *f = fd >= 0 ? fdopen(fd, "rb") : nullptr;
+  if (!f) {
+    snprintf(why, 128, "%s", strerror(errno));
+    if (fd >= 0) close(fd);
+    return false;
+  }
   bool ok = fstat(fileno(f), &st) == 0 && S_ISREG(st.st_mode) && st.st_size <= (off_t)kMaxFileBytes;
   if (!ok) {
     snprintf(why, 128, "not a regular file of at most %zu MiB", kMaxFileBytes >> 20);

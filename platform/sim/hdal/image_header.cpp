@@ -52,12 +52,48 @@ int jpeg_size(const uint8_t *data, size_t len, uint32_t *width, uint32_t *height
   return -1;
 }
 
+// Counts the JPEG's scans (start-of-scan markers) up to the image end, passing over
+// segments by their length and over entropy-coded bytes, where a marker byte is
+// followed by a stuffed zero or a restart marker. Stops counting past limit.
+unsigned jpeg_scan_count(const uint8_t *data, size_t len, unsigned limit) {
+  unsigned scans = 0;
+  size_t at = 2;
+  while (at + 1 < len && scans <= limit) {
+    if (data[at] != 0xFF) {
+      ++at;
+      continue;
+    }
+    const uint8_t marker = data[at + 1];
+    if (marker == 0xFF) {  // a fill byte
+      ++at;
+      continue;
+    }
+    if (marker == 0x00 || marker == 0x01 || marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7)) {
+      at += 2;
+      continue;
+    }
+    if (marker == 0xD9 || at + 4 > len) break;
+    if (marker == 0xDA) ++scans;
+    at += 2 + be16(data + at + 2);
+  }
+  return scans;
+}
+
 }  // namespace
 
 int image_header_size(const uint8_t *data, size_t len, uint32_t *width, uint32_t *height, char *why) {
   if (len >= sizeof kPngSignature && memcmp(data, kPngSignature, sizeof kPngSignature) == 0)
     return png_size(data, len, width, height, why);
-  if (len >= 2 && data[0] == 0xFF && data[1] == 0xD8) return jpeg_size(data, len, width, height, why);
+  if (len >= 2 && data[0] == 0xFF && data[1] == 0xD8) {
+    if (jpeg_size(data, len, width, height, why) != 0) return -1;
+    // Every scan of a progressive JPEG makes the decoder pass over the whole image
+    // again: a few dozen tiny scans in a small file can keep it busy for minutes.
+    if (jpeg_scan_count(data, len, kMaxJpegScans) > kMaxJpegScans) {
+      snprintf(why, 128, "JPEG of more than %u scans", kMaxJpegScans);
+      return -1;
+    }
+    return 0;
+  }
   snprintf(why, 128, "not a PNG or JPEG file");
   return -1;
 }
