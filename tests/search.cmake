@@ -2,7 +2,7 @@
 # simulated board, and fuzz targets over everything it parses.
 set(search_dir ${PROJECT_SOURCE_DIR}/debug/search)
 
-unit_test(search_proto_test SOURCES unit/search_proto_test.cpp LIBS search_proto)
+unit_test(search_proto_test SOURCES unit/search_proto_test.cpp LIBS search_proto PkgConfig::PCAP)
 
 unit_test(search_guard_test
   SOURCES unit/search_guard_test.cpp ${search_dir}/search_guard.cpp

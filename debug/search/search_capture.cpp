@@ -37,8 +37,48 @@ bool search_capture_break(SearchListener *listener) {
   return capture != nullptr;
 }
 
+// The listener reads at most kFramesPerSecond frames in a second. Past that it stops
+// reading until the second is over, and the kernel drops whatever comes meanwhile
+// (the ring is full): a flood at any rate costs the responder no more than this many
+// frames a second, each dropped by the reply budget before much is done for it.
+enum { kFramesPerSecond = 100000 };
+struct ListenerRead {
+  SearchListener *listener;
+  pcap_t *capture;
+  int64_t windowStartMs;
+  unsigned frames;
+  bool spent;  // the loop was broken because the second's frames were used up
+};
+
 static void on_frame(u_char *user, const struct pcap_pkthdr *header, const u_char *bytes) {
-  search_handle_frame((SearchListener *)user, bytes, header->caplen);
+  ListenerRead *read = (ListenerRead *)user;
+  const int64_t now = search_monotonic_ms();
+  if (now - read->windowStartMs >= 1000) {
+    read->windowStartMs = now;
+    read->frames = 0;
+  }
+  if (++read->frames > kFramesPerSecond) {
+    read->spent = true;
+    pcap_breakloop(read->capture);
+    return;
+  }
+  search_handle_frame(read->listener, bytes, header->caplen);
+}
+
+// Reads frames until the service stops (or the capture fails), pausing for the rest
+// of a second whenever that second's frames are used up.
+static void read_frames(SearchListener *listener, pcap_t *capture) {
+  ListenerRead read = {listener, capture, search_monotonic_ms(), 0, false};
+  while (search_running()) {
+    const int handled = pcap_dispatch(capture, -1, on_frame, (u_char *)&read);
+    if (handled == PCAP_ERROR_BREAK && read.spent) {
+      read.spent = false;
+      const int64_t left = read.windowStartMs + 1000 - search_monotonic_ms();
+      if (left > 0) search_sleep_ms((unsigned)left);
+      continue;
+    }
+    if (handled < 0) break;  // stopped (search_capture_break) or failed
+  }
 }
 
 // The descriptors above 2 open now, from /proc/self/fd (none when it cannot be read).
@@ -60,19 +100,20 @@ static void set_close_on_exec(int fd) {
   if (flags >= 0) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
 }
 
-// A live capture as pcap_open_live(ifname, 65535, promiscuous, no timeout) opens it,
-// but in immediate mode: with no timeout the kernel's block ring would otherwise hold
-// a lone request until the block fills, and the requester would never be answered.
-// libpcap opens its descriptors (the packet socket, and an eventfd that breaks the
-// loop) without close-on-exec; every one of them is given it, so that no program the
-// responder starts (the DHCP client) inherits them.
+// A live capture in the kernel's block ring (TPACKET_V3): frames are handed over a
+// block at a time, so a flood costs one wake-up per block instead of one per frame,
+// and a block is handed over at the latest kBlockTimeoutMs after its first frame, so
+// a lone request waits no longer than that. A frame is 260 bytes: kSnapLength keeps
+// the ring's slots small. libpcap opens its descriptors (the packet socket, and an
+// eventfd that breaks the loop) without close-on-exec; every one of them is given it,
+// so that no program the responder starts (the DHCP client) inherits them.
+enum { kBlockTimeoutMs = 10, kSnapLength = 1024 };
 static pcap_t *open_capture(const char *ifname, char err[PCAP_ERRBUF_SIZE]) {
   const std::set<int> before = open_descriptors();
   pcap_t *capture = pcap_create(ifname, err);
   if (!capture) return nullptr;
-  if (pcap_set_snaplen(capture, 65535) != 0 || pcap_set_promisc(capture, 1) != 0 ||
-      pcap_set_timeout(capture, 0) != 0 || pcap_set_immediate_mode(capture, 1) != 0 ||
-      pcap_activate(capture) < 0) {
+  if (pcap_set_snaplen(capture, kSnapLength) != 0 || pcap_set_promisc(capture, 1) != 0 ||
+      pcap_set_timeout(capture, kBlockTimeoutMs) != 0 || pcap_activate(capture) < 0) {
     snprintf(err, PCAP_ERRBUF_SIZE, "%s", pcap_geterr(capture));
     pcap_close(capture);
     return nullptr;
@@ -96,7 +137,9 @@ void *search_listen(void *arg) {
     return nullptr;
   }
   struct bpf_program filter;
-  if (pcap_compile(capture, &filter, "ether proto 0x0809", 1, 0) < 0) {
+  char filterText[512];
+  search_capture_filter(filterText, sizeof(filterText), listener->haveMac ? listener->mac : nullptr);
+  if (pcap_compile(capture, &filter, filterText, 1, 0) < 0) {
     snprintf(err, sizeof(err), "%s", pcap_geterr(capture));
     pcap_close(capture);
     SEARCH_ERROR(__LINE__, "error: pcap_compile(): %s\n", err);
@@ -111,7 +154,7 @@ void *search_listen(void *arg) {
   listener->capture.store(capture);
   // A stop that came before the handle was published found no loop to break, and
   // search_deinit waits for this thread: do not enter the loop then.
-  if (search_running()) pcap_loop(capture, -1, on_frame, (u_char *)listener);
+  if (search_running()) read_frames(listener, capture);
   pthread_mutex_lock(&g_searchCaptureLock);
   listener->capture.store(nullptr);
   pthread_mutex_unlock(&g_searchCaptureLock);

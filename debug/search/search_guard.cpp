@@ -12,6 +12,12 @@ bool TokenBucket::take(int64_t nowMs, double count) {
   return true;
 }
 
+bool TokenBucket::has(int64_t nowMs, double count) const {
+  double tokens = tokens_;
+  if (lastMs_ >= 0 && nowMs > lastMs_) tokens += (double)(nowMs - lastMs_) * rate_ / 1000.0;
+  return (tokens > burst_ ? burst_ : tokens) >= count;
+}
+
 ReplyLimiter::ReplyLimiter(double perRequester, double total)
     : perRequester_(perRequester),
       total_(total, total),
@@ -19,6 +25,9 @@ ReplyLimiter::ReplyLimiter(double perRequester, double total)
 
 bool ReplyLimiter::allow(uint64_t requester, int64_t nowMs) {
   std::lock_guard<std::mutex> hold(lock_);
+  // With the shared budget spent (a flood), no requester is looked up: nothing else
+  // the responder does for a request costs as much.
+  if (!total_.has(nowMs)) return false;
   Slot *slot = nullptr;
   for (int i = 0; i < used_ && !slot; i++)
     if (slots_[i].requester == requester) slot = &slots_[i];

@@ -14,6 +14,8 @@ class TokenBucket {
   TokenBucket(double perSecond, double burst) : rate_(perSecond), burst_(burst), tokens_(burst) {}
   // Takes count tokens if there are that many.
   bool take(int64_t nowMs, double count = 1.0);
+  // Whether take(nowMs, count) would succeed; takes nothing.
+  bool has(int64_t nowMs, double count = 1.0) const;
 
  private:
   double rate_, burst_, tokens_;

@@ -63,6 +63,29 @@ SearchRequestKind search_parse_frame(const uint8_t *frame, size_t caplen, const 
   return req->kind;
 }
 
+void search_capture_filter(char *out, size_t size, const uint8_t *ownMac) {
+  // Offsets as search_parse_frame reads them: source at 6, signature at 14, operation
+  // bytes at 18 and 19 (their sum names it), a modify's target at 20.
+  const uint32_t signature = (uint32_t)kSearchSignature[0] << 24 |
+                             (uint32_t)kSearchSignature[1] << 16 |
+                             (uint32_t)kSearchSignature[2] << 8 | kSearchSignature[3];
+  const int common = snprintf(out, size,
+                              "ether proto 0x%04x and ether[6] & 1 = 0 and ether[14:4] = 0x%08x",
+                              SEARCH_ETHERTYPE, signature);
+  if (common < 0 || (size_t)common >= size) return;
+  if (!ownMac) {
+    snprintf(out + common, size - common, " and ether[18] + ether[19] = %d", SEARCH_OP_SEARCH);
+    return;
+  }
+  const uint8_t *m = ownMac;
+  snprintf(out + common, size - common,
+           " and (ether[18] + ether[19] = %d or (ether[18] + ether[19] = %d"
+           " and ether[%d:4] = 0x%02x%02x%02x%02x and ether[%d:2] = 0x%02x%02x))"
+           " and (ether[0] & 1 = 1 or ether dst %02x:%02x:%02x:%02x:%02x:%02x)",
+           SEARCH_OP_SEARCH, SEARCH_OP_MODIFY, SEARCH_TARGET_OFFSET, m[0], m[1], m[2], m[3],
+           SEARCH_TARGET_OFFSET + 4, m[4], m[5], m[0], m[1], m[2], m[3], m[4], m[5]);
+}
+
 void search_split_modify_text(const char *text, size_t len, SearchModifyFields *out) {
   memset(out, 0, sizeof(*out));
   int index = 0;

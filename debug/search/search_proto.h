@@ -91,6 +91,13 @@ size_t search_escape_text(const char *text, size_t len, char *out, size_t size);
 // or 0x7f).
 int search_title_is_valid(const char *title);
 
+// The kernel filter of the listener's capture, as libpcap compiles it: only frames
+// search_parse_frame may act on pass (the type, a unicast source, the signature, a
+// search request, or a modify request whose target is ownMac), sent to a group address
+// or to ownMac; without ownMac, searches alone. Every other frame costs the responder
+// nothing: the kernel drops it. Writes at most size bytes to out.
+void search_capture_filter(char *out, size_t size, const uint8_t *ownMac);
+
 // Addresses an accepted modify may store, as dotted quads (anything inet_pton refuses
 // is not usable). A netmask: its one bits contiguous, neither /0 nor /32.
 int search_netmask_is_usable(const char *mask);

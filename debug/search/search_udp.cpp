@@ -20,8 +20,11 @@
 #include "search_store.h"
 
 // A datagram that waited in the socket's queue longer than this is dropped unserved,
-// and the queue holds only a few: a burst must not hold later requests back.
-enum { kMaxQueuedMs = 1000, kReceiveBufferBytes = 4096 };
+// and the queue holds only a few: a burst must not hold later requests back. At most
+// kDatagramsPerSecond are read in a second; past that the thread reads nothing until
+// the second is over and the kernel drops what comes (the queue is full), so a flood
+// at any rate costs the thread no more than that many receives a second.
+enum { kMaxQueuedMs = 1000, kReceiveBufferBytes = 4096, kDatagramsPerSecond = 2000 };
 
 // A broadcast socket for one reply; -1 with the report.
 static int open_reply_socket(void) {
@@ -221,11 +224,22 @@ void *tovrin_socket_thread(void *) {
   int fd = open_request_socket();
   if (fd < 0) return nullptr;
   uint8_t buf[TOVRIN_MAX_DATAGRAM];
+  int64_t windowStartMs = search_monotonic_ms();
+  unsigned datagrams = 0;
   while (search_running()) {
     // Wait in short steps so that the thread notices the service stopping.
     struct pollfd pfd = {fd, POLLIN, 0};
     int ready = poll(&pfd, 1, 100);
     if (ready == 0 || (ready < 0 && errno == EINTR)) continue;
+    const int64_t now = search_monotonic_ms();
+    if (now - windowStartMs >= 1000) {
+      windowStartMs = now;
+      datagrams = 0;
+    }
+    if (ready > 0 && ++datagrams > kDatagramsPerSecond) {
+      search_sleep_ms((unsigned)(windowStartMs + 1000 - now));
+      continue;
+    }
     uint32_t sender = 0;
     int64_t queuedMs = 0;
     ssize_t n = ready > 0 ? receive_request(fd, buf, sizeof(buf), &sender, &queuedMs) : -1;

@@ -1,5 +1,6 @@
 // Discovery frames and datagrams, byte by byte.
 #include <gtest/gtest.h>
+#include <pcap/pcap.h>
 #include <string.h>
 
 #include <string>
@@ -150,6 +151,62 @@ TEST(SearchAddress, HostAddressesOutsideSpecialRangesAndSubnetEnds) {
   EXPECT_TRUE(search_host_address_is_usable("10.0.0.2", "255.255.255.252"));
   // A mask that is no netmask says nothing about the subnet.
   EXPECT_TRUE(search_host_address_is_usable("192.168.1.0", "255.0.255.0"));
+}
+
+TEST(SearchAddress, GatewayMustLieInTheSubnetOfTheAddress) {
+  EXPECT_TRUE(search_gateway_in_subnet("10.0.0.1", "10.0.0.5", "255.255.255.0"));
+  EXPECT_FALSE(search_gateway_in_subnet("192.168.1.1", "10.0.0.5", "255.255.255.0"));
+  EXPECT_FALSE(search_gateway_in_subnet("10.0.1.1", "10.0.0.5", "255.255.255.0"));
+  EXPECT_TRUE(search_gateway_in_subnet("10.0.1.1", "10.0.0.5", "255.255.254.0"));
+  // No subnet to judge by: no address, or a mask that is no netmask.
+  EXPECT_TRUE(search_gateway_in_subnet("192.168.1.1", "", "255.255.255.0"));
+  EXPECT_TRUE(search_gateway_in_subnet("192.168.1.1", "10.0.0.5", "255.0.255.0"));
+}
+
+// The listener's kernel filter, compiled and run by libpcap on frames: it passes what
+// search_parse_frame acts on and drops the rest, so a flood of anything else costs
+// the responder nothing.
+TEST(SearchCaptureFilter, PassesOnlyRequestsTheResponderServes) {
+  pcap_t *dead = pcap_open_dead(DLT_EN10MB, 1024);
+  ASSERT_NE(dead, nullptr);
+  auto passes = [&](const uint8_t *ownMac, std::vector<uint8_t> frame) {
+    char text[512];
+    search_capture_filter(text, sizeof(text), ownMac);
+    struct bpf_program program;
+    EXPECT_EQ(pcap_compile(dead, &program, text, 1, 0), 0) << text << ": " << pcap_geterr(dead);
+    frame.resize(frame.size() < 60 ? 60 : frame.size());
+    struct pcap_pkthdr h = {};
+    h.caplen = h.len = (bpf_u_int32)frame.size();
+    const bool pass = pcap_offline_filter(&program, &h, frame.data()) != 0;
+    pcap_freecode(&program);
+    return pass;
+  };
+  std::vector<uint8_t> search = header(0x00, 0x00);
+  EXPECT_TRUE(passes(kCamera, search));
+  EXPECT_TRUE(passes(nullptr, search));
+  EXPECT_TRUE(passes(kCamera, modify_frame("x")));
+  std::vector<uint8_t> bySum = modify_frame("x");
+  bySum[18] = bySum[19] = 0x01;  // a modify by the sum of its operation bytes
+  EXPECT_TRUE(passes(kCamera, bySum));
+  EXPECT_FALSE(passes(nullptr, modify_frame("x")));  // no MAC: no modify is served
+  std::vector<uint8_t> unicast = search;
+  memcpy(unicast.data(), kCamera, 6);
+  EXPECT_TRUE(passes(kCamera, unicast));
+  unicast[5] ^= 1;  // to another host, seen only because the capture is promiscuous
+  EXPECT_FALSE(passes(kCamera, unicast));
+  std::vector<uint8_t> other = modify_frame("x");
+  other[25] ^= 1;  // for another camera
+  EXPECT_FALSE(passes(kCamera, other));
+  EXPECT_FALSE(passes(kCamera, header(0x00, 0x01)));  // a reply
+  const uint8_t group[6] = {0x03, 0, 0, 0, 0, 1};
+  EXPECT_FALSE(passes(kCamera, header(0x00, 0x00, group)));
+  std::vector<uint8_t> unsigned_ = search;
+  unsigned_[14] ^= 1;
+  EXPECT_FALSE(passes(kCamera, unsigned_));
+  std::vector<uint8_t> otherType = search;
+  otherType[13] = 0x00;
+  EXPECT_FALSE(passes(kCamera, otherType));
+  pcap_close(dead);
 }
 
 TEST(SearchSplit, EmptyPiecesDoNotTakeAPosition) {
