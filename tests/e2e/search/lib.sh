@@ -60,6 +60,32 @@ modify_frame() {
   printf "$3"; printf '\x00'
 }
 
+# Listens on the UDP reply port in the background (pid in $udp_listener) and writes the
+# size of each broadcast reply it hears to the file $2, one a line, up to the first
+# reply of $1 bytes (114 a search reply, 50 a modify reply; at most 30 s). Returns once
+# its socket is bound.
+listen_udp_replies() {
+  rm -f "$2" "$2.bound"
+  python3 -c '
+import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("", 62631))
+s.settimeout(30)
+open(sys.argv[2] + ".bound", "w").close()
+with open(sys.argv[2], "w") as out:
+    while True:
+        size = len(s.recv(2048))
+        print(size, file=out, flush=True)
+        if size == int(sys.argv[1]):
+            break
+' "$1" "$2" &
+  udp_listener=$!
+  for _ in $(seq 200); do [ -e "$2.bound" ] && return 0; sleep 0.05; done
+  echo "the reply listener did not start"
+  return 1
+}
+
 # Sends the datagram in file $1 to the UDP request port 300 times within one second.
 send_burst() {
   python3 -c '
