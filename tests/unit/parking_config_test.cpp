@@ -126,6 +126,8 @@ TEST(Config, BrokenCountsAndCoordinatesStayInBounds) {
   EXPECT_EQ(m->table.spaces[0].corner[0], parking_to_frame_x(-32768));
   EXPECT_EQ(m->table.spaces[0].corner[2], parking_to_frame_x(32767));
   EXPECT_NE(m->out.find("region 0: coordinates beyond +-32767 clamped"), std::string::npos);
+  // Products of clamped frame coordinates pass 32 bits: this space is still judged sound.
+  EXPECT_EQ(m->out.find("is crossed"), std::string::npos);
 }
 
 TEST(Config, CrossedAndZeroAreaSpacesAreNamed) {

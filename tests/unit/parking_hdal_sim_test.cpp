@@ -237,7 +237,8 @@ TEST(Y4mHeader, ReadsOnlyTheBytesGiven) {
   EXPECT_EQ(src.height, 48u);
   EXPECT_EQ(src.fpsNum, 30u);
   for (const char *bad : {"YUV4MPEG2 W64 H48 F30:", "YUV4MPEG2 W64 H-48", "YUV4MPEG2 W+64 H48",
-                          "YUV4MPEG2 W4294967296 H48", "YUV4MPEG2 W64 H48 C444", "YUV4MPEG3 W64 H48"})
+                          "YUV4MPEG2 W4294967296 H48", "YUV4MPEG2 W64 H48 C444", "YUV4MPEG3 W64 H48",
+                          "YUV4MPEG2 W64 H47", "YUV4MPEG2 W63 H48"})  // 4:2:0 needs even sides
     EXPECT_EQ(hdsrc_parse_y4m_header(bad, strlen(bad), &src, why), -1) << bad;
 }
 

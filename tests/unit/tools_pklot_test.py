@@ -64,6 +64,8 @@ class DrawnLayouts(unittest.TestCase):
         self.assertEqual(sorted(len(r["ids"]) for r in rows), [1, 3])
         row = next(r for r in rows if len(r["ids"]) == 3)
         self.assertIn(row["ids"], ([7, 3, 5], [5, 3, 7]))
+        # The lone space's row numbers on after all three of the first row.
+        self.assertEqual(sorted(pklot.space_map(rows)), [(0, 0), (0, 1), (0, 2), (1, 3)])
         xs = sorted({d[0] for d in row["dividers"]} | {d[2] for d in row["dividers"]})
         self.assertEqual(xs, [100, 120, 140, 160])
         quads = {sid: pklot.to_grid(q, FRAME) for sid, (_, q) in spaces.items()}
@@ -84,6 +86,14 @@ class DrawnLayouts(unittest.TestCase):
                          [(0, 0, 0)])
         self.assertEqual(db.execute("SELECT COUNT(*) FROM parking_divider WHERE region = 0").fetchone(), (6,))
         self.assertEqual(pklot.space_map(rows), {(0, k): k + 1 for k in range(5)})
+
+    def test_a_camera_takes_each_space_from_the_first_file_that_labels_it(self):
+        with tempfile.TemporaryDirectory() as d:
+            for name, flag in (("a.xml", 1), ("b.xml", 0)):
+                with open(os.path.join(d, name), "w") as f:
+                    f.write(f'<parking><space id="2" occupied="{flag}"><contour><point x="1" y="1" />'
+                            '<point x="9" y="1" /><point x="9" y="9" /><point x="1" y="9" /></contour></space></parking>')
+            self.assertTrue(pklot.read_camera([os.path.join(d, "a.xml"), os.path.join(d, "b.xml")])[2][0])
 
     def test_label_errors_and_limits(self):
         with tempfile.NamedTemporaryFile("w", suffix=".xml") as f:

@@ -28,6 +28,29 @@ start_search() {
   return 1
 }
 
+# On OEM index 12: waits until the UDP thread, started after the listener, answers a
+# search too. Its socket asks the kernel for arrival times, which the kernel turns on a
+# moment later: datagrams that come before carry the time they are read instead.
+wait_udp_search() {
+  for _ in $(seq 20); do
+    "$BIN/discover" --udp --timeout 0.5 search > /dev/null 2>&1 && return 0
+  done
+  echo "the UDP thread did not answer"
+  return 1
+}
+
+# Stops the responder with SIGSTOP and waits until every thread of it has stopped: the
+# signal wakes one thread, which then stops the others, and until then they run on.
+pause_search() {
+  kill -STOP "$search_pid"
+  for _ in $(seq 200); do
+    sed 's/.*) //' /proc/"$search_pid"/task/*/stat | cut -d' ' -f1 | grep -qv T || return 0
+    sleep 0.05
+  done
+  echo "the responder did not stop"
+  return 1
+}
+
 stop_search() {
   kill -INT "$search_pid"
   wait "$search_pid"
@@ -58,6 +81,39 @@ tool0_mac() { ip -o link show tool0 | sed -n 's/.*link\/ether \([0-9a-f:]*\).*/\
 modify_frame() {
   mac_bytes "$2"; mac_bytes "$1"; printf '\x08\x09\x20\x12\x06\x10\x00\x02'; mac_bytes "$2"
   printf "$3"; printf '\x00'
+}
+
+# Bytes waiting in the queue of the UDP request port (62630, F4A6 in /proc/net/udp).
+udp_request_queue() {
+  local queue
+  queue=$(awk '$2 ~ /:F4A6$/ { split($5, q, ":"); print q[2]; exit }' /proc/net/udp)
+  echo $((16#${queue:-0}))
+}
+
+# Listens on the UDP reply port in the background (pid in $udp_listener) and writes the
+# size of each broadcast reply it hears to the file $2, one a line, up to the first
+# reply of $1 bytes (114 a search reply, 50 a modify reply; at most 30 s). Returns once
+# its socket is bound.
+listen_udp_replies() {
+  rm -f "$2" "$2.bound"
+  python3 -c '
+import socket, sys
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+s.bind(("", 62631))
+s.settimeout(30)
+open(sys.argv[2] + ".bound", "w").close()
+with open(sys.argv[2], "w") as out:
+    while True:
+        size = len(s.recv(2048))
+        print(size, file=out, flush=True)
+        if size == int(sys.argv[1]):
+            break
+' "$1" "$2" &
+  udp_listener=$!
+  for _ in $(seq 200); do [ -e "$2.bound" ] && return 0; sleep 0.05; done
+  echo "the reply listener did not start"
+  return 1
 }
 
 # Sends the datagram in file $1 to the UDP request port 300 times within one second.
