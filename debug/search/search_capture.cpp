@@ -1,12 +1,10 @@
-// The listener thread (a libpcap capture on eth0 handing frames to
-// search_handle_frame) and the announcer, which broadcasts a search reply every 30 s
-// and once a second tells how many network requests the console did not show.
+// The listener thread: a libpcap capture on eth0 in the kernel's block ring, handing
+// each frame to the handler the module gave it.
 #include "search_capture.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <pcap/pcap.h>
-#include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -17,24 +15,22 @@
 #include "search_proto.h"
 #include "search_service.h"
 
-// Guards the capture handle against being closed while another thread sends on it
-// or breaks its loop.
-static pthread_mutex_t g_searchCaptureLock = PTHREAD_MUTEX_INITIALIZER;
-
-int search_send_frame(SearchListener *listener, const uint8_t *frame, size_t len) {
-  pthread_mutex_lock(&g_searchCaptureLock);
-  pcap_t *capture = listener->capture.load();
-  int result = capture ? pcap_sendpacket(capture, frame, (int)len) : -1;
-  pthread_mutex_unlock(&g_searchCaptureLock);
-  return result == 0 ? 0 : -1;
+int search_capture_send(void *context, const uint8_t *frame, size_t len) {
+  SearchCapture *capture = (SearchCapture *)context;
+  std::lock_guard<std::mutex> hold(capture->lock);
+  pcap_t *handle = capture->handle.load();
+  return handle && pcap_sendpacket(handle, frame, (int)len) == 0 ? 0 : -1;
 }
 
-bool search_capture_break(SearchListener *listener) {
-  pthread_mutex_lock(&g_searchCaptureLock);
-  pcap_t *capture = listener->capture.load();
-  if (capture) pcap_breakloop(capture);
-  pthread_mutex_unlock(&g_searchCaptureLock);
-  return capture != nullptr;
+bool search_capture_ready(void *context) {
+  return ((SearchCapture *)context)->handle.load() != nullptr;
+}
+
+bool search_capture_break(SearchCapture *capture) {
+  std::lock_guard<std::mutex> hold(capture->lock);
+  pcap_t *handle = capture->handle.load();
+  if (handle) pcap_breakloop(handle);
+  return handle != nullptr;
 }
 
 // The listener reads at most kFramesPerSecond frames in a second. Past that it stops
@@ -43,8 +39,8 @@ bool search_capture_break(SearchListener *listener) {
 // frames a second, each dropped by the reply budget before much is done for it.
 enum { kFramesPerSecond = 100000 };
 struct ListenerRead {
-  SearchListener *listener;
-  pcap_t *capture;
+  SearchCapture *capture;
+  pcap_t *handle;
   int64_t windowStartMs;
   unsigned frames;
   bool spent;  // the loop was broken because the second's frames were used up
@@ -59,18 +55,18 @@ static void on_frame(u_char *user, const struct pcap_pkthdr *header, const u_cha
   }
   if (++read->frames > kFramesPerSecond) {
     read->spent = true;
-    pcap_breakloop(read->capture);
+    pcap_breakloop(read->handle);
     return;
   }
-  search_handle_frame(read->listener, bytes, header->caplen);
+  read->capture->handler(read->capture->handlerContext, bytes, header->caplen);
 }
 
 // Reads frames until the service stops (or the capture fails), pausing for the rest
 // of a second whenever that second's frames are used up.
-static void read_frames(SearchListener *listener, pcap_t *capture) {
-  ListenerRead read = {listener, capture, search_monotonic_ms(), 0, false};
+static void read_frames(SearchCapture *capture, pcap_t *handle) {
+  ListenerRead read = {capture, handle, search_monotonic_ms(), 0, false};
   while (search_running()) {
-    const int handled = pcap_dispatch(capture, -1, on_frame, (u_char *)&read);
+    const int handled = pcap_dispatch(handle, -1, on_frame, (u_char *)&read);
     if (handled == PCAP_ERROR_BREAK && read.spent) {
       read.spent = false;
       const int64_t left = read.windowStartMs + 1000 - search_monotonic_ms();
@@ -124,52 +120,42 @@ static pcap_t *open_capture(const char *ifname, char err[PCAP_ERRBUF_SIZE]) {
   return capture;
 }
 
-void *search_listen(void *arg) {
-  SearchListener *listener = (SearchListener *)arg;
+void *search_capture_thread(void *arg) {
+  SearchCapture *capture = (SearchCapture *)arg;
   char name[32];
   snprintf(name, sizeof(name), "search_%s", "eth");
   OSA_thrSetName(name);
 
   char err[PCAP_ERRBUF_SIZE] = "";
-  pcap_t *capture = open_capture(SEARCH_IFACE, err);
-  if (!capture) {
+  pcap_t *handle = open_capture(SEARCH_IFACE, err);
+  if (!handle) {
     SEARCH_ERROR(__LINE__, "error: pcap_open_live(): %s\n", err);
     return nullptr;
   }
   struct bpf_program filter;
   char filterText[512];
-  search_capture_filter(filterText, sizeof(filterText), listener->haveMac ? listener->mac : nullptr);
-  if (pcap_compile(capture, &filter, filterText, 1, 0) < 0) {
-    snprintf(err, sizeof(err), "%s", pcap_geterr(capture));
-    pcap_close(capture);
+  search_capture_filter(filterText, sizeof(filterText), capture->ownMac);
+  if (pcap_compile(handle, &filter, filterText, 1, 0) < 0) {
+    snprintf(err, sizeof(err), "%s", pcap_geterr(handle));
+    pcap_close(handle);
     SEARCH_ERROR(__LINE__, "error: pcap_compile(): %s\n", err);
     return nullptr;
   }
-  if (pcap_setfilter(capture, &filter) < 0) {
+  if (pcap_setfilter(handle, &filter) < 0) {
     pcap_freecode(&filter);
-    pcap_close(capture);
+    pcap_close(handle);
     SEARCH_ERROR(__LINE__, "error: pcap_setfilter(): %s\n", "");
     return nullptr;
   }
-  listener->capture.store(capture);
+  capture->handle.store(handle);
   // A stop that came before the handle was published found no loop to break, and
   // search_deinit waits for this thread: do not enter the loop then.
-  if (search_running()) read_frames(listener, capture);
-  pthread_mutex_lock(&g_searchCaptureLock);
-  listener->capture.store(nullptr);
-  pthread_mutex_unlock(&g_searchCaptureLock);
-  pcap_freecode(&filter);
-  pcap_close(capture);
-  return nullptr;
-}
-
-void *search_timer_thread(void *arg) {
-  SearchListener *listener = (SearchListener *)arg;
-  OSA_thrSetName("search_timer");
-  for (unsigned pass = 1; search_running(); pass++) {
-    if (pass % 30 == 0 && listener->capture.load()) search_response(listener, kBroadcastMac);
-    search_report_flush();
-    if (search_running()) search_sleep_ms(1000);
+  if (search_running()) read_frames(capture, handle);
+  {
+    std::lock_guard<std::mutex> hold(capture->lock);
+    capture->handle.store(nullptr);
   }
+  pcap_freecode(&filter);
+  pcap_close(handle);
   return nullptr;
 }

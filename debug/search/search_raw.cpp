@@ -1,15 +1,14 @@
-// Raw search and modify frames: the reply texts, the modify of the store, and the
-// handler the listener gives each captured frame.
+// Raw search and modify frames: the reply texts, the modify of the store, the handler
+// of each captured frame, and the announcer.
+#include "search_raw.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
 #include "osa.h"
-#include "qz_search.h"
-#include "search_capture.h"
 #include "search_iface.h"
 #include "search_proto.h"
-#include "search_service.h"
 #include "search_store.h"
 
 static int seconds_since_boot(void) {
@@ -23,9 +22,9 @@ static int seconds_since_boot(void) {
 
 // Fills the reply text; live addresses when allowLive is set (a search reply with
 // DHCP on).
-static void reply_text(char *out, size_t size, int ifaceKind, bool allowLive) {
+static void reply_text(char *out, size_t size, bool allowLive) {
   ReplySnapshot snap;
-  snapshot_get(&snap, ifaceKind);
+  snapshot_get(&snap);
   const bool live = allowLive && snap.net.dhcp;
   SearchReplyInfo info;
   info.ip = live ? snap.liveIp : snap.net.ip;
@@ -43,24 +42,24 @@ static void reply_text(char *out, size_t size, int ifaceKind, bool allowLive) {
   search_format_reply_text(out, size, &info);
 }
 
-int search_response(SearchListener *listener, const uint8_t dst[6]) {
+int search_response(RawResponder *raw, const uint8_t dst[6]) {
   char text[SEARCH_REPLY_TEXT_SIZE];
-  reply_text(text, sizeof(text), listener->ifaceKind, true);
+  reply_text(text, sizeof(text), true);
   uint8_t frame[SEARCH_FRAME_LEN];
-  search_build_search_reply(frame, dst, listener->mac, text);
-  if (search_send_frame(listener, frame, sizeof(frame)) != 0) {
+  search_build_search_reply(frame, dst, raw->mac, text);
+  if (raw->out.send(raw->out.context, frame, sizeof(frame)) != 0) {
     SEARCH_ERROR(__LINE__, "Send Packet Failed. \n");
     return -1;
   }
   return 0;
 }
 
-int modify_reponse(SearchListener *listener, const uint8_t dst[6], int result) {
+int modify_reponse(RawResponder *raw, const uint8_t dst[6], int result) {
   char text[SEARCH_MODIFY_REPLY_TEXT_SIZE];
-  reply_text(text, sizeof(text), listener->ifaceKind, false);
+  reply_text(text, sizeof(text), false);
   uint8_t frame[SEARCH_FRAME_LEN];
-  search_build_modify_reply(frame, dst, listener->mac, result, text);
-  if (search_send_frame(listener, frame, sizeof(frame)) != 0) {
+  search_build_modify_reply(frame, dst, raw->mac, result, text);
+  if (raw->out.send(raw->out.context, frame, sizeof(frame)) != 0) {
     SEARCH_ERROR(__LINE__, "Send Packet Failed. \n");
     return -1;
   }
@@ -102,8 +101,7 @@ struct ShownText {
 // Carries out a modify text: -1 refused or a store write failed, 0 accepted with the
 // address settings unchanged, 1 accepted and changed; *stored is the wired row after it.
 // report: print the request's fields.
-static int modify_device(const char *text, size_t len, int ifaceKind, bool report,
-                         DbNetwork *stored) {
+static int modify_device(const char *text, size_t len, bool report, DbNetwork *stored) {
   SearchModifyFields f;
   search_split_modify_text(text, len, &f);
   if (report)
@@ -115,8 +113,8 @@ static int modify_device(const char *text, size_t len, int ifaceKind, bool repor
   const char *password = f.field[MODIFY_PASSWORD];
   if (!user[0] || !password[0]) return -1;
   int result = modify_store(
-      user, password, ifaceKind, [&f](ModifyPlan &plan) { edit_raw_modify(plan, f); },
-      "modify_device", stored);
+      user, password, [&f](ModifyPlan &plan) { edit_raw_modify(plan, f); }, "modify_device",
+      stored);
   return result == MODIFY_REFUSED ? -1 : result;
 }
 
@@ -126,18 +124,17 @@ static uint64_t mac_key(const uint8_t mac[6]) {
   return key;
 }
 
-void search_handle_frame(SearchListener *listener, const uint8_t *frame, size_t caplen) {
+void search_handle_frame(RawResponder *raw, const uint8_t *frame, size_t caplen) {
   if (caplen <= SEARCH_HEADER_LEN) return;
   SearchRequest req;
-  SearchRequestKind kind =
-      search_parse_frame(frame, caplen, listener->haveMac ? listener->mac : nullptr, &req);
+  SearchRequestKind kind = search_parse_frame(frame, caplen, raw->haveMac ? raw->mac : nullptr, &req);
   if (kind == SEARCH_REQ_IGNORE) return;
   uint8_t requester[6];
   memcpy(requester, req.requester, 6);
   // Over budget, a search or a modify is dropped silently: no check, no print, no reply.
-  if (!search_reply_budget().allow(mac_key(requester), search_monotonic_ms())) return;
+  if (!raw->budgets->reply.allow(mac_key(requester), search_monotonic_ms())) return;
   if (kind == SEARCH_REQ_SEARCH) {
-    search_response(listener, requester);
+    search_response(raw, requester);
     return;
   }
   const bool report = search_report_allowed(2);  // "Modify Device:" and its fields
@@ -148,9 +145,21 @@ void search_handle_frame(SearchListener *listener, const uint8_t *frame, size_t 
   }
   NetworkChangeLock networkChange;  // until eth0 holds what this modify stored
   DbNetwork stored;
-  int result = modify_device(req.text, req.textLen, 0, report, &stored);
-  modify_reponse(listener, requester, result != -1 ? 1 : 0);
+  memset(&stored, 0, sizeof(stored));
+  int result = modify_device(req.text, req.textLen, report, &stored);
+  modify_reponse(raw, requester, result != -1 ? 1 : 0);
   if (result == 1) OSA_printf("modify device info. \n");
   // Only an accepted modify touches the interface.
   if (result != -1) apply_network(&stored);
+}
+
+void *search_timer_thread(void *arg) {
+  RawResponder *raw = (RawResponder *)arg;
+  OSA_thrSetName("search_timer");
+  for (unsigned pass = 1; search_running(); pass++) {
+    if (pass % 30 == 0 && raw->out.ready(raw->out.context)) search_response(raw, kBroadcastMac);
+    search_report_flush();
+    if (search_running()) search_sleep_ms(1000);
+  }
+  return nullptr;
 }

@@ -1,4 +1,4 @@
-// The responder's shared running flag, reply budgets and console share.
+// The responder's shared running flag and console share.
 #include "search_service.h"
 
 #include <time.h>
@@ -9,9 +9,6 @@
 #include "osa.h"
 
 static std::atomic<int> g_searchRunning{0};
-// Anyone on the segment may ask: replies are budgeted.
-static ReplyLimiter g_searchReplyBudget(5, 100);
-static ReplyLimiter g_searchUdpModifyBudget(1, 1);
 
 static std::mutex g_searchReportLock;
 static TokenBucket g_searchReportLines(5, 10);
@@ -31,10 +28,6 @@ void search_sleep_ms(unsigned ms) {
   for (unsigned slept = 0; slept < ms && search_running(); slept += 100)
     OSA_sleepMs(ms - slept < 100 ? ms - slept : 100);
 }
-
-ReplyLimiter &search_reply_budget(void) { return g_searchReplyBudget; }
-
-ReplyLimiter &search_udp_modify_budget(void) { return g_searchUdpModifyBudget; }
 
 bool search_report_allowed(unsigned lines) {
   std::lock_guard<std::mutex> hold(g_searchReportLock);

@@ -1,6 +1,6 @@
-// What the responder's threads share: the clock, whether the service runs, the budget
-// of replies every request from the network draws on, and the share of the console
-// that requests nobody has authenticated may take.
+// What the responder's threads share: the clock, whether the service runs, the shape
+// of the reply budgets, and the share of the console that requests nobody has
+// authenticated may take.
 #pragma once
 
 #include <stdint.h>
@@ -20,11 +20,15 @@ void search_set_running(bool running);
 // Sleeps ms in short steps, ending early once the service stops.
 void search_sleep_ms(unsigned ms);
 
-// Replies to searches and modifies, raw and UDP: per requester 5 a second, 100 a
-// second in all. A request over it is dropped before anything else is done for it.
-ReplyLimiter &search_reply_budget(void);
-// UDP modifies on top of that: one a second.
-ReplyLimiter &search_udp_modify_budget(void);
+// The reply budgets of the responder: the module owns one and hands it to the raw and
+// the UDP path. A request over a budget is dropped before anything else is done for it.
+struct SearchBudgets {
+  // Replies to searches and modifies, raw and UDP: per requester 5 a second, 100 a
+  // second in all.
+  ReplyLimiter reply{5, 100};
+  // UDP modifies on top of that: one a second.
+  ReplyLimiter udpModify{1, 1};
+};
 
 // The console lines of a request that is not authenticated yet (a modify before its
 // password is checked) take a share of at most 5 lines a second (10 at once): true

@@ -26,9 +26,10 @@ static PasswordGuard g_searchPasswordGuard;
 static void terminate_text(char *text, size_t size) { text[size - 1] = '\0'; }
 #define TERMINATE(field) terminate_text(field, sizeof(field))
 
-static void read_network(DbNetwork *net, int ifaceKind) {
+// The wired row: iface 0.
+static void read_network(DbNetwork *net) {
   memset(net, 0, sizeof(*net));
-  net->iface = (uint8_t)ifaceKind;
+  net->iface = 0;
   db_get_network(net);
   TERMINATE(net->hostname);
   TERMINATE(net->ip);
@@ -50,9 +51,9 @@ static void read_device(DbDevice *dev, DbOem *oem) {
   TERMINATE(oem->model);
 }
 
-void search_read_network(DbNetwork *net, int ifaceKind) {
+void search_read_network(DbNetwork *net) {
   pthread_mutex_lock(&g_searchStoreLock);
-  read_network(net, ifaceKind);
+  read_network(net);
   pthread_mutex_unlock(&g_searchStoreLock);
 }
 
@@ -76,15 +77,15 @@ static void snapshot_invalidate(void) {
   pthread_mutex_unlock(&g_searchSnapshotLock);
 }
 
-void snapshot_get(ReplySnapshot *out, int ifaceKind) {
+void snapshot_get(ReplySnapshot *out) {
   int64_t now = search_monotonic_ms();
   pthread_mutex_lock(&g_searchSnapshotLock);
   ReplySnapshot *snap = &g_searchSnapshot;
-  if (!snap->valid || now - snap->takenMs >= 1000 || snap->net.iface != ifaceKind) {
+  if (!snap->valid || now - snap->takenMs >= 1000) {
     memset(&snap->port, 0, sizeof(snap->port));
     pthread_mutex_lock(&g_searchStoreLock);
     read_device(&snap->dev, &snap->oem);
-    read_network(&snap->net, ifaceKind);
+    read_network(&snap->net);
     db_get_port(&snap->port);
     pthread_mutex_unlock(&g_searchStoreLock);
     snap->liveIp[0] = snap->liveMask[0] = snap->liveGateway[0] = '\0';
@@ -186,8 +187,9 @@ static void print_accepted(const ModifyPlan &plan, const char *function) {
   OSA_printf("%s set:%s\n", function, line);
 }
 
-int modify_store(const char *user, const char *password, int ifaceKind, const ModifyEditor &edit,
+int modify_store(const char *user, const char *password, const ModifyEditor &edit,
                  const char *function, DbNetwork *stored) {
+  memset(stored, 0, sizeof(*stored));
   pthread_mutex_lock(&g_searchStoreLock);
   if (check_user_guarded(user, password) != 0) {
     pthread_mutex_unlock(&g_searchStoreLock);
@@ -195,7 +197,7 @@ int modify_store(const char *user, const char *password, int ifaceKind, const Mo
   }
   ModifyPlan plan;
   memset(&plan, 0, sizeof(plan));
-  read_network(&plan.net, ifaceKind);
+  read_network(&plan.net);
   *stored = plan.net;
   edit(plan);
   int result = plan.result;

@@ -9,8 +9,9 @@
 
 #include "qzdb.h"
 
-// The wired (0) or wireless (1) network row; text fields terminated.
-void search_read_network(DbNetwork *net, int ifaceKind);
+// The wired network row (eth0's: the responder serves no other); text fields
+// terminated.
+void search_read_network(DbNetwork *net);
 // The OEM index, read under the store lock.
 int search_read_oem_index(void);
 
@@ -25,8 +26,8 @@ typedef struct ReplySnapshot {
   bool valid;
   int64_t takenMs;
 } ReplySnapshot;
-// Copies the snapshot of ifaceKind's settings, refreshing it when it is stale.
-void snapshot_get(ReplySnapshot *out, int ifaceKind);
+// Copies the snapshot, refreshing it when it is stale.
+void snapshot_get(ReplySnapshot *out);
 // The name replies give: the OEM model text, else the device's.
 const char *device_name(const DbDevice *dev, const DbOem *oem);
 
@@ -48,7 +49,7 @@ typedef struct ModifyPlan {
 void plan_write(ModifyPlan *plan, ModifyWrite write);
 
 // Fills the plan from the request once the credentials passed; plan.net holds the
-// stored network row of the served interface.
+// stored wired network row.
 typedef std::function<void(ModifyPlan &plan)> ModifyEditor;
 // modify_store's answer to credentials it refused (nothing read or written).
 enum { MODIFY_REFUSED = -2 };
@@ -57,8 +58,9 @@ enum { MODIFY_REFUSED = -2 };
 // behind the guessing pause, the network row is read once and handed to edit, and the
 // planned writes run in order; the first that fails is reported by function and ends
 // them. Every field is checked before the first write. MODIFY_REFUSED, -1 when a write
-// failed, else plan.result; *stored receives the network row as the store holds it now.
-int modify_store(const char *user, const char *password, int ifaceKind, const ModifyEditor &edit,
+// failed, else plan.result; *stored receives the network row as the store holds it now
+// (all zero when the credentials were refused).
+int modify_store(const char *user, const char *password, const ModifyEditor &edit,
                  const char *function, DbNetwork *stored);
 
 // Held by a modify from before its store write until it has applied the network to

@@ -1,5 +1,7 @@
 // The UDP "tovrin" protocol on OEM index 12: searches answered by broadcast, modifies
 // aimed at eth0's MAC carried out against the store (never applied to eth0).
+#include "search_udp.h"
+
 #include <arpa/inet.h>
 #include <errno.h>
 #include <netinet/in.h>
@@ -12,11 +14,8 @@
 #include <unistd.h>
 
 #include "osa.h"
-#include "qz_search.h"
 #include "qzutil.h"
-#include "search_iface.h"
 #include "search_proto.h"
-#include "search_service.h"
 #include "search_store.h"
 
 // A datagram that waited in the socket's queue longer than this is dropped unserved,
@@ -53,35 +52,33 @@ static int send_broadcast(int fd, const uint8_t *data, size_t len) {
   return (int)sent;
 }
 
-int tovrin_search_resp(void) {
+int tovrin_search_resp(const UdpResponder *udp) {
   int fd = open_reply_socket();
   if (fd < 0) return -1;
-  uint8_t mac[6];
-  if (get_mac(SEARCH_IFACE, mac) != 0) {
+  if (!udp->haveMac) {
     OSA_printf("Tovrin Get MAC Fail. \n");
     close(fd);
     return -1;
   }
   ReplySnapshot snap;
-  snapshot_get(&snap, 0);
+  snapshot_get(&snap);
   uint8_t reply[TOVRIN_SEARCH_REPLY_LEN];
-  tovrin_build_search_reply(reply, mac, inet_addr(snap.net.ip), inet_addr(snap.net.netmask),
+  tovrin_build_search_reply(reply, udp->mac, inet_addr(snap.net.ip), inet_addr(snap.net.netmask),
                             inet_addr(snap.net.gateway), device_name(&snap.dev, &snap.oem),
                             snap.dev.firmware);
   return send_broadcast(fd, reply, sizeof(reply));
 }
 
-int tovrin_modify_resp(const char *text) {
+int tovrin_modify_resp(const UdpResponder *udp, const char *text) {
   int fd = open_reply_socket();
   if (fd < 0) return -1;
-  uint8_t mac[6];
-  if (get_mac(SEARCH_IFACE, mac) != 0) {
+  if (!udp->haveMac) {
     SEARCH_ERROR(__LINE__, "Tovrin Get MAC Fail.\n");
     close(fd);
     return -1;
   }
   uint8_t reply[TOVRIN_MODIFY_REPLY_LEN];
-  tovrin_build_modify_reply(reply, mac, text);
+  tovrin_build_modify_reply(reply, udp->mac, text);
   return send_broadcast(fd, reply, sizeof(reply));
 }
 
@@ -119,44 +116,44 @@ int tovrin_modify(const uint8_t *req, size_t len, bool report) {
   NetworkChangeLock networkChange;  // not between a raw modify's write and its apply
   DbNetwork stored;
   int result = modify_store(
-      "admin", m.password, 0, [&m](ModifyPlan &plan) { edit_tovrin_modify(plan, m); },
+      "admin", m.password, [&m](ModifyPlan &plan) { edit_tovrin_modify(plan, m); },
       "tovrin_modify", &stored);
   if (result != MODIFY_REFUSED) return result;
   if (report) OSA_printf("tovrin modify device.password:%s is wrong. \n", kMaskedPassword);
   return -1;
 }
 
-void tovrin_handle_datagram(const uint8_t *dgram, size_t len, uint32_t sender) {
+void tovrin_handle_datagram(UdpResponder *udp, const uint8_t *dgram, size_t len, uint32_t sender) {
   int command = tovrin_classify(dgram, len);
   // Replies are broadcast: the same budget as raw replies, keyed by the sender's IPv4
   // address (kept apart from MACs by bit 48).
   const uint64_t requester = (1ull << 48) | sender;
   if (command == TOVRIN_CMD_SEARCH) {
-    if (search_reply_budget().allow(requester, search_monotonic_ms())) tovrin_search_resp();
+    if (udp->budgets->reply.allow(requester, search_monotonic_ms())) tovrin_search_resp(udp);
     return;
   }
   if (command != TOVRIN_CMD_MODIFY) return;
-  uint8_t mac[6];
-  if (get_mac(SEARCH_IFACE, mac) != 0) {
-    module_error("qz_search", "is_mac_match", __LINE__, "Tovrin Get MAC Fail.\n");
+  if (!udp->haveMac) {  // no modify can be matched to this camera: said within the share
+    if (search_report_allowed(1))
+      module_error("qz_search", "is_mac_match", __LINE__, "Tovrin Get MAC Fail.\n");
     return;
   }
   // Bytes 10..15 of a datagram of 11..15 bytes are partly missing: they read as zero.
+  // A modify for another camera costs this one's budgets nothing.
   uint8_t target[6] = {0};
   memcpy(target, dgram + 10, len - 10 < 6 ? len - 10 : 6);
-  if (memcmp(target, mac, 6) != 0) return;
+  if (memcmp(target, udp->mac, 6) != 0) return;
   // Over either budget: dropped before the password is looked at, silently.
   const int64_t now = search_monotonic_ms();
-  if (!search_reply_budget().allow(requester, now) ||
-      !search_udp_modify_budget().allow(requester, now))
+  if (!udp->budgets->reply.allow(requester, now) || !udp->budgets->udpModify.allow(requester, now))
     return;
   const bool report = search_report_allowed(2);  // what it got wrong, and the failure
   if (tovrin_modify(dgram, len, report) == 0) {
-    tovrin_modify_resp("Successfully.");
+    tovrin_modify_resp(udp, "Successfully.");
   } else {
     if (report)
       module_error("qz_search", "tovrin_socket_thread", __LINE__, "tovrin modify failed.\n");
-    tovrin_modify_resp("Failed.");
+    tovrin_modify_resp(udp, "Failed.");
   }
 }
 
@@ -219,7 +216,8 @@ static ssize_t receive_request(int fd, uint8_t *buf, size_t size, uint32_t *send
   return n;
 }
 
-void *tovrin_socket_thread(void *) {
+void *tovrin_socket_thread(void *arg) {
+  UdpResponder *udp = (UdpResponder *)arg;
   OSA_thrSetName("UDPPThread");
   int fd = open_request_socket();
   if (fd < 0) return nullptr;
@@ -247,7 +245,7 @@ void *tovrin_socket_thread(void *) {
       perror("tovrin recv failed");
       break;
     }
-    if (queuedMs <= kMaxQueuedMs) tovrin_handle_datagram(buf, (size_t)n, sender);
+    if (queuedMs <= kMaxQueuedMs) tovrin_handle_datagram(udp, buf, (size_t)n, sender);
   }
   close(fd);
   return nullptr;

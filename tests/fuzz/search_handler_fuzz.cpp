@@ -3,17 +3,17 @@
 // store, eth0 and the capture replaced by the in-memory stand-ins below. Each input
 // starts from the seed settings one minute after the last, so budgets and guessing
 // pauses have run out. Faults it looks for: a reply that is not one 260-byte frame to
-// the requester, more than one reply, and an unusable address written to the store.
+// the requester, more than one reply, an unusable address written to the store, and a
+// gateway stored outside the subnet of the address.
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#include "qz_search.h"
 #include "qzdb.h"
-#include "search_capture.h"
 #include "search_iface.h"
 #include "search_proto.h"
+#include "search_raw.h"
 #include "search_service.h"
 
 namespace {
@@ -56,17 +56,14 @@ void check_address(const char *before, const char *after, const char *mask, bool
 
 // ---- The responder's shared state, driven by the input's clock ---------------------
 
-static ReplyLimiter *g_replyBudget, *g_udpModifyBudget;
 int64_t search_monotonic_ms(void) { return g_nowMs; }
 bool search_running(void) { return true; }
 void search_set_running(bool) {}
 void search_sleep_ms(unsigned) {}
-ReplyLimiter &search_reply_budget(void) { return *g_replyBudget; }
-ReplyLimiter &search_udp_modify_budget(void) { return *g_udpModifyBudget; }
 bool search_report_allowed(unsigned) { return g_reportAllowed; }
 void search_report_flush(void) {}
 
-// ---- eth0 and the capture --------------------------------------------------------
+// ---- eth0 and the frames sent ------------------------------------------------------
 
 int get_mac(const char *, uint8_t out[6]) {
   memset(out, 0, 6);
@@ -78,12 +75,13 @@ void search_read_live_addresses(char *ip, char *mask, char *gateway, size_t size
   snprintf(gateway, size, "192.168.1.1");
 }
 void apply_network(const DbNetwork *) {}
-int search_send_frame(SearchListener *, const uint8_t *frame, size_t len) {
+int send_frame(void *, const uint8_t *frame, size_t len) {
   if (len != SEARCH_FRAME_LEN) abort();
   memcpy(g_lastDestination, frame, 6);
   g_framesSent++;
   return 0;
 }
+bool can_send(void *) { return true; }
 
 // ---- Error reports and the settings store -----------------------------------------
 
@@ -146,27 +144,33 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  static ReplyLimiter replyBudget(5, 100), udpModifyBudget(1, 1);
-  g_replyBudget = &replyBudget;
-  g_udpModifyBudget = &udpModifyBudget;
+  static SearchBudgets budgets;
   g_nowMs += 61000;
   seed_store();
   const Store before = g_store;
   g_framesSent = 0;
   g_reportAllowed = size > 0 && (data[size - 1] & 1);
-  SearchListener listener;
-  listener.ifaceKind = 0;
-  listener.haveMac = true;
+  RawResponder raw;
+  raw.haveMac = true;
   // The camera's MAC is taken from the frame's target, so that modifies reach the store.
   static const uint8_t kCamera[6] = {0x02, 0x00, 0x00, 0x00, 0x00, 0x01};
-  memcpy(listener.mac, size >= 26 ? data + 20 : kCamera, 6);
-  listener.capture.store(nullptr);
-  search_handle_frame(&listener, data, size);
+  memcpy(raw.mac, size >= 26 ? data + 20 : kCamera, 6);
+  raw.budgets = &budgets;
+  raw.out = {send_frame, can_send, nullptr};
+  search_handle_frame(&raw, data, size);
   if (g_framesSent > 1) abort();
   if (g_framesSent == 1 && memcmp(g_lastDestination, data + 6, 6) != 0) abort();
   const DbNetwork &net = g_store.net;
   check_address(before.net.netmask, net.netmask, nullptr, true);
   check_address(before.net.ip, net.ip, net.netmask, false);
-  check_address(before.net.gateway, net.gateway, net.netmask, false);
+  // A gateway is usable and in the subnet of the address, or cleared (none).
+  if (net.gateway[0]) check_address(before.net.gateway, net.gateway, net.netmask, false);
+  const bool moved = strcmp(before.net.ip, net.ip) != 0 ||
+                     strcmp(before.net.netmask, net.netmask) != 0 ||
+                     strcmp(before.net.gateway, net.gateway) != 0;
+  if (moved && net.gateway[0] && !search_gateway_in_subnet(net.gateway, net.ip, net.netmask)) {
+    fprintf(stderr, "gateway %s stored outside %s/%s\n", net.gateway, net.ip, net.netmask);
+    abort();
+  }
   return 0;
 }
