@@ -27,11 +27,11 @@
 #include "qzsocket.h"
 #include "qzstd.h"
 #include "qztraffic.h"
+#include "safe_open.h"
 
 namespace {
 
 const char kPidFile[] = "/tmp/parking_pid";
-const char kNotOurFile[] = "not a regular file with one link owned by root";
 const char kSocketPath[] = "/var/run/qzsocket";
 const char kDetectorDir[] = "/mnt/nand4/vehicle/";
 const key_t kFrameSemKey = 0x14BA86C2;
@@ -157,42 +157,17 @@ void sleep_ms(long ms) {
 
 // ---- earlier instance -------------------------------------------------------------
 
-// Opens a file under /tmp (close-on-exec; O_CREAT creates it with mode 0644) only
-// when it is a regular file with one link owned by root, the service's own user:
-// anyone may plant a symbolic link, a hard link to another file, a FIFO or a file of
-// their own there. Such a file is refused with a report and left as it is (O_TRUNC
-// cuts only an accepted file). A descriptor or -1.
-int open_tmp_file(const char *path, int flags) {
-  // O_NONBLOCK: a FIFO must not hold the open forever.
-  int fd = open(path, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (errno == ELOOP)
-      plog("main", "main", __LINE__, "refusing to open %s: it is a symbolic link\n", path);
-    // A FIFO or socket without a reader refuses a non-blocking write-only open.
-    if (errno == ENXIO)
-      plog("main", "main", __LINE__, "refusing to open %s: %s\n", path, kNotOurFile);
-    return -1;
-  }
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != geteuid()) {
-    plog("main", "main", __LINE__, "refusing to open %s: %s\n", path, kNotOurFile);
-    close(fd);
-    return -1;
-  }
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  if ((flags & O_TRUNC) && ftruncate(fd, 0) != 0) {
-    perror(path);
-    close(fd);
-    return -1;
-  }
-  return fd;
+// The pid file lies under /tmp, where anyone may plant a link, a FIFO or a file of
+// their own at its name: safe_open refuses those, and this reports them.
+void report_refused_file(const char *path, const char *why) {
+  plog("main", "main", __LINE__, "refusing to open %s: %s\n", path, why);
 }
 
 // The pid file names a live process: a non-empty first line whose number gives an
 // existing /proc/<pid> folder. Our own pid (a pid file left from before a reboot
 // may name it) does not count: we would wait for ourselves.
 bool earlier_instance_alive() {
-  int fd = open_tmp_file(kPidFile, O_RDONLY);
+  int fd = safe_open(kPidFile, O_RDONLY, report_refused_file);
   FILE *f = fd >= 0 ? fdopen(fd, "r") : nullptr;
   if (!f) {
     if (fd >= 0) close(fd);
@@ -218,8 +193,12 @@ bool earlier_instance_alive() {
 
 // Writes our pid and a line feed, as "echo <pid> > file" would, without a shell.
 void write_pid_file() {
-  int fd = open_tmp_file(kPidFile, O_WRONLY | O_CREAT | O_TRUNC);
-  if (fd < 0) return;
+  int fd = safe_open(kPidFile, O_WRONLY | O_CREAT | O_TRUNC, report_refused_file);
+  if (fd < 0) {
+    // A refusal has been reported already.
+    if (errno != ELOOP && errno != EPERM) perror(kPidFile);
+    return;
+  }
   char text[32];
   int len = snprintf(text, sizeof text, "%d\n", (int)getpid());
   if (write(fd, text, (size_t)len) != len) perror(kPidFile);

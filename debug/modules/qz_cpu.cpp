@@ -11,6 +11,7 @@
 
 #include "module_util.h"
 #include "osa.h"
+#include "safe_open.h"
 #include "test.h"
 
 #define CPU_VERSION "1.0.2"
@@ -174,7 +175,8 @@ static int cpu_init_param(int argc, char **argv) {
 static int cpu_run(int argc, char **argv) {
   if (cpu_init_param(argc, argv) != 0) return 0;
 
-  int logFd = OSA_openNoFollow(g_cpuCfg.logName, O_WRONLY | O_CREAT | O_TRUNC);
+  int logFd =
+      safe_open(g_cpuCfg.logName, O_WRONLY | O_CREAT | O_TRUNC, OSA_reportRefusedFile);
   FILE *log = logFd >= 0 ? fdopen(logFd, "w") : nullptr;
   if (!log && logFd >= 0) close(logFd);
   if (log != nullptr)

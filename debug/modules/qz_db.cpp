@@ -12,6 +12,7 @@
 
 #include "module_util.h"
 #include "osa.h"
+#include "safe_open.h"
 #include "qzdb_sql.h"
 #include "test.h"
 
@@ -97,7 +98,7 @@ static void db_con_close(void) {
 // -1 when the work goes on without a lock (the file is refused, cannot be opened, or
 // another process holds it longer than OSA_lockFile waits).
 static int db_lock(void) {
-  int fd = OSA_openNoFollow(g_db.lockFile, O_RDWR | O_CREAT);
+  int fd = safe_open(g_db.lockFile, O_RDWR | O_CREAT, OSA_reportRefusedFile);
   if (fd < 0) return -1;
   pthread_rwlock_wrlock(&g_dbLock);
   if (OSA_lockFile(fd, g_db.lockFile) != 0) {

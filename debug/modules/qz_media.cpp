@@ -12,6 +12,7 @@
 
 #include "module_util.h"
 #include "osa.h"
+#include "safe_open.h"
 #include "test.h"
 
 #define MEDIA_LOG_DIR "/tmp/media"
@@ -122,7 +123,7 @@ static void media_help(void) {
 static void media_show_log(const char *unit) {
   char path[128];
   snprintf(path, sizeof path, MEDIA_LOG_DIR "/%s.log", unit);
-  int fd = OSA_openNoFollow(path, O_RDONLY);
+  int fd = safe_open(path, O_RDONLY, OSA_reportRefusedFile);
   if (fd < 0) {
     if (errno == ENOENT) fprintf(stderr, "cat: %s: %s\n", path, strerror(errno));
     return;
@@ -158,7 +159,7 @@ static bool media_log_dir_is_ours(void) {
 // A summary cannot go on without its logs: the process ends. The logs lie under
 // /tmp, so only a regular file of our own is read.
 static FILE *media_open_log(const char *path) {
-  int fd = OSA_openNoFollow(path, O_RDONLY);
+  int fd = safe_open(path, O_RDONLY, OSA_reportRefusedFile);
   FILE *file = fd >= 0 ? fdopen(fd, "r") : nullptr;
   if (file == nullptr) {
     perror("fopen");

@@ -2,19 +2,14 @@
 #include "osa.h"
 
 #include <errno.h>
-#include <fcntl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
 #include <sys/time.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <atomic>
-
-// Why a file under /tmp that is there but not ours is refused.
-static const char kNotOurFile[] = "not a regular file with one link owned by root";
 
 // Zero-initialised, so it already works as a default mutex before OSA_init.
 pthread_mutex_t gOsaConsoleLock = PTHREAD_MUTEX_INITIALIZER;
@@ -157,37 +152,8 @@ void OSA_sleepMs(uint32_t ms) {
   nanosleep(&ts, nullptr);  // a signal ends it early; the rest is not slept
 }
 
-// Reports why path is refused, under the caller-visible name of the helper.
-static void report_refused(const char *path, const char *why) {
-  OSA_error("osa", "OSA_openNoFollow", __LINE__, "refusing to open %s: %s\n", path, why);
-}
-
-int OSA_openNoFollow(const char *path, int flags) {
-  // O_NONBLOCK: a FIFO planted in the file's place must not hold the open forever.
-  // O_TRUNC waits until the file is known to be ours: through a hard link it would
-  // cut another file.
-  int fd = open(path, (flags & ~O_TRUNC) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    if (errno == ELOOP) report_refused(path, "it is a symbolic link");
-    // A FIFO or socket without a reader refuses a non-blocking write-only open.
-    if (errno == ENXIO) report_refused(path, kNotOurFile);
-    return -1;
-  }
-  struct stat st;
-  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_uid != geteuid()) {
-    report_refused(path, kNotOurFile);
-    close(fd);
-    errno = EPERM;
-    return -1;
-  }
-  if (!(flags & O_NONBLOCK)) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  if ((flags & O_TRUNC) && ftruncate(fd, 0) != 0) {
-    int saved = errno;
-    close(fd);
-    errno = saved;
-    return -1;
-  }
-  return fd;
+void OSA_reportRefusedFile(const char *path, const char *why) {
+  OSA_error("osa", "safe_open", __LINE__, "refusing to open %s: %s\n", path, why);
 }
 
 // Milliseconds on the monotonic clock: a wait measured on the time of day would be

@@ -30,12 +30,9 @@ void OSA_error(const char *source, const char *function, int line, const char *f
 void OSA_verror(const char *source, const char *function, int line, const char *fmt,
                 va_list args) __attribute__((format(printf, 4, 0)));
 
-// Opens path (O_CREAT creates it with mode 0644), close-on-exec, but only when it is
-// a regular file with one link owned by root, our own user: under /tmp anyone may
-// plant a symbolic link, a hard link to another file, a FIFO or a file of their own
-// in its place. Such a file is refused with a report and left as it is (O_TRUNC cuts
-// only an accepted file). Returns the descriptor or -1.
-int OSA_openNoFollow(const char *path, int flags);
+// Files under /tmp are opened with safe_open (safe_open.h); this is its report of a
+// refused file, on standard error: "refusing to open PATH: WHY".
+void OSA_reportRefusedFile(const char *path, const char *why);
 
 // How long OSA_lockFile waits for another process to let go of a lock file.
 #define OSA_LOCK_WAIT_MS 3000

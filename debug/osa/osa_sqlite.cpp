@@ -6,6 +6,8 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include "safe_open.h"
+
 int OSA_sqlite3Open(OSA_SqliteHndl *hndl, const char *path) {
   if (hndl == nullptr || path == nullptr) {
     OSA_error("osa_sqlite", __func__, __LINE__, "Invalid dbName or hndl !\n");
@@ -28,7 +30,7 @@ int OSA_sqlite3Open(OSA_SqliteHndl *hndl, const char *path) {
   if (hndl->lockFile != nullptr) {
     // Without its lock file (refused or not creatable) the handle still serves this
     // process under its own lock.
-    hndl->lockFd = OSA_openNoFollow(hndl->lockFile, O_RDWR | O_CREAT);
+    hndl->lockFd = safe_open(hndl->lockFile, O_RDWR | O_CREAT, OSA_reportRefusedFile);
     if (hndl->lockFd < 0)
       OSA_error("osa_sqlite", __func__, __LINE__, "Open %s failed!", hndl->lockFile);
   }
