@@ -7,6 +7,7 @@
 #include <pcap/pcap.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <set>
 
@@ -33,16 +34,21 @@ bool search_capture_break(SearchCapture *capture) {
   return handle != nullptr;
 }
 
-// The listener reads at most kFramesPerSecond frames in a second. Past that it stops
-// reading until the second is over, and the kernel drops whatever comes meanwhile
-// (the ring is full): a flood at any rate costs the responder no more than this many
-// frames a second, each dropped by the reply budget before much is done for it.
-enum { kFramesPerSecond = 100000 };
+// What the listener spends on frames in a second is bounded twice. A run of frames
+// from one source longer than kRunOfOneSource (a single sender's flood: far beyond the
+// 5 replies a second any one requester gets) is dropped on a comparison of its source
+// address, before anything else, so that such a flood uses up neither bound below and
+// other requesters are still served. At most kFramesPerSecond other frames are handed
+// on; past that, or past kFramesSeenPerSecond in all, the listener stops reading until
+// the second is over and the kernel drops whatever comes meanwhile (the ring is full):
+// a flood at any rate costs the responder no more than that.
+enum { kRunOfOneSource = 16, kFramesPerSecond = 100000, kFramesSeenPerSecond = 2000000 };
 struct ListenerRead {
   SearchCapture *capture;
   pcap_t *handle;
   int64_t windowStartMs;
-  unsigned frames;
+  unsigned frames, seen, run;
+  uint8_t lastSource[6];
   bool spent;  // the loop was broken because the second's frames were used up
 };
 
@@ -51,7 +57,20 @@ static void on_frame(u_char *user, const struct pcap_pkthdr *header, const u_cha
   const int64_t now = search_monotonic_ms();
   if (now - read->windowStartMs >= 1000) {
     read->windowStartMs = now;
-    read->frames = 0;
+    read->frames = read->seen = read->run = 0;
+  }
+  if (++read->seen > kFramesSeenPerSecond) {
+    read->spent = true;
+    pcap_breakloop(read->handle);
+    return;
+  }
+  if (header->caplen >= 12) {  // the kernel filter passes no shorter frame
+    if (read->run > 0 && memcmp(bytes + 6, read->lastSource, 6) == 0) {
+      if (++read->run > kRunOfOneSource) return;
+    } else {
+      memcpy(read->lastSource, bytes + 6, 6);
+      read->run = 1;
+    }
   }
   if (++read->frames > kFramesPerSecond) {
     read->spent = true;
@@ -64,7 +83,7 @@ static void on_frame(u_char *user, const struct pcap_pkthdr *header, const u_cha
 // Reads frames until the service stops (or the capture fails), pausing for the rest
 // of a second whenever that second's frames are used up.
 static void read_frames(SearchCapture *capture, pcap_t *handle) {
-  ListenerRead read = {capture, handle, search_monotonic_ms(), 0, false};
+  ListenerRead read = {capture, handle, search_monotonic_ms(), 0, 0, 0, {0}, false};
   while (search_running()) {
     const int handled = pcap_dispatch(handle, -1, on_frame, (u_char *)&read);
     if (handled == PCAP_ERROR_BREAK && read.spent) {
