@@ -94,9 +94,27 @@ TEST(DiscoverOutput, JsonHasNumbersAsNumbersAndUnknownsAsNull) {
   std::string out = printed(print_json, {from_text(kMacA, "10.0.0.2;80;m;g;d;M;F;S;T;N;9;0"),
                                          from_text(kMacB, "10.0.0.3")});
   EXPECT_NE(out.find("\"http_port\": 80, \"dhcp\": false"), std::string::npos) << out;
-  EXPECT_NE(out.find("\"uptime\": 9}"), std::string::npos) << out;
+  EXPECT_NE(out.find("\"uptime\": 9, \"cameras_at_ip\": 1}"), std::string::npos) << out;
   EXPECT_NE(out.find("\"http_port\": null, \"dhcp\": null"), std::string::npos) << out;
   EXPECT_EQ(printed(print_json, {}), "[]\n");
+}
+
+// Cameras fresh from the factory share one address: every one of them says so.
+TEST(DiscoverOutput, CamerasAtOneAddressAreMarkedOnEachRow) {
+  const uint8_t kMacC[6] = {0x02, 0, 0, 0, 0, 0x0c};
+  std::vector<Camera> cams = {from_text(kMacA, "10.0.0.2;80;m;g;d;M;F;S;T;N;9;0"),
+                              from_text(kMacB, "10.0.0.3;80;m;g;d;M;F;S;T;N;9;0"),
+                              from_text(kMacC, "10.0.0.2;80;m;g;d;M;F;S;T;N;9;0")};
+  std::string json = printed(print_json, cams);
+  size_t marked = 0;
+  for (size_t at = json.find("\"cameras_at_ip\": 2}"); at != std::string::npos;
+       at = json.find("\"cameras_at_ip\": 2}", at + 1))
+    marked++;
+  EXPECT_EQ(marked, 2u) << json;
+  std::string table = printed(print_table, cams);
+  EXPECT_NE(table.find("02:00:00:00:00:0a  10.0.0.2 (2 cameras)  m"), std::string::npos) << table;
+  EXPECT_NE(table.find("02:00:00:00:00:0c  10.0.0.2 (2 cameras)  m"), std::string::npos) << table;
+  EXPECT_NE(table.find("02:00:00:00:00:0b  10.0.0.3              m"), std::string::npos) << table;
 }
 
 // A search asks three times, so every camera answers about three times (and may announce

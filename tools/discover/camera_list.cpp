@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <map>
 
 #include "search_proto.h"
 
@@ -142,16 +143,27 @@ static std::string or_dash(const std::string &text) {
   return text.empty() ? std::string("-") : display_escape(text);
 }
 
+std::map<std::string, size_t> cameras_at_ip(const std::vector<Camera> &cameras) {
+  std::map<std::string, size_t> count;
+  for (const Camera &c : cameras) count[c.ip]++;
+  return count;
+}
+
 void print_table(FILE *out, const std::vector<Camera> &cameras) {
   static const char *const kHeads[] = {"MAC",      "IP",     "NETMASK", "GATEWAY",
                                        "HTTP",     "DHCP",   "MODEL",   "FIRMWARE",
                                        "SERIAL",   "TITLE",  "UPTIME"};
   enum { COLUMNS = sizeof(kHeads) / sizeof(kHeads[0]) };
   std::vector<std::vector<std::string>> rows;
+  const std::map<std::string, size_t> atIp = cameras_at_ip(cameras);
   for (const Camera &c : cameras) {
     char mac[18];
     format_mac(mac, c.mac);
-    rows.push_back({mac, or_dash(c.ip), or_dash(c.netmask), or_dash(c.gateway),
+    // Cameras fresh from the factory all answer at one address: say so on each.
+    size_t sharing = c.ip.empty() ? 1 : atIp.at(c.ip);
+    std::string ip = or_dash(c.ip);
+    if (sharing > 1) ip += " (" + std::to_string(sharing) + " cameras)";
+    rows.push_back({mac, ip, or_dash(c.netmask), or_dash(c.gateway),
                     number_text(c.httpPort), dhcp_text(c.dhcp), or_dash(c.model),
                     or_dash(c.firmware), or_dash(c.serial), or_dash(c.title),
                     number_text(c.uptime)});
@@ -190,9 +202,11 @@ static std::string json_members(const Camera &c) {
 }
 
 void print_json(FILE *out, const std::vector<Camera> &cameras) {
+  const std::map<std::string, size_t> atIp = cameras_at_ip(cameras);
   fputs("[", out);
   for (size_t i = 0; i < cameras.size(); i++)
-    fprintf(out, "%s\n  {%s}", i ? "," : "", json_members(cameras[i]).c_str());
+    fprintf(out, "%s\n  {%s, \"cameras_at_ip\": %zu}", i ? "," : "",
+            json_members(cameras[i]).c_str(), atIp.at(cameras[i].ip));
   fputs(cameras.empty() ? "]\n" : "\n]\n", out);
 }
 

@@ -7,6 +7,7 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,11 @@ struct CameraList {
 
 enum OutputForm { OUTPUT_TABLE, OUTPUT_JSON, OUTPUT_RAW };
 
+// How many of cameras answer at each IP address (texts as reported).
+std::map<std::string, size_t> cameras_at_ip(const std::vector<Camera> &cameras);
+
+// A table, one camera a line; an IP that several cameras answer at is marked
+// "IP (N cameras)". JSON gives each camera's "cameras_at_ip" count (1 when alone).
 void print_table(FILE *out, const std::vector<Camera> &cameras);
 void print_json(FILE *out, const std::vector<Camera> &cameras);
 // One line per camera: "MAC TEXT", TEXT the escaped reply text.
