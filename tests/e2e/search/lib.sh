@@ -128,3 +128,42 @@ for i in range(300):
     time.sleep(max(0, start + (i + 1) / 300 - time.monotonic()))
 ' "$1"
 }
+
+# Starts $1 cameras, each fleet-camera.sh N [$2] (N from 1) in a sandbox of its own whose
+# eth1 is plugged into the bridge br0, made here; their board-sim pids in the array pids,
+# their output in cameraN.log. Returns once every camera answers a search on br0
+# (bounded); what each of those searches heard is added to fleet-heard (--raw lines).
+start_fleet() {
+  local count=$1 mode=${2:-} n pid self
+  ip link add br0 type bridge
+  ip link set br0 up
+  self=$(readlink /proc/self/ns/net)
+  pids=()
+  for n in $(seq "$count"); do
+    "$SRC/scripts/board-sim" bash "$SRC/tests/e2e/search/fleet-camera.sh" "$n" $mode \
+      > "camera$n.log" 2>&1 &
+    pid=$!
+    pids+=("$pid")
+    # Wait until the sandbox has its own network namespace, then plug it in.
+    for _ in $(seq 100); do
+      [ "$(readlink "/proc/$pid/ns/net" 2>/dev/null)" != "$self" ] && break
+      sleep 0.05
+    done
+    ip link add "cam$n" type veth peer name eth1 netns "$pid"
+    ip link set "cam$n" master br0 up
+  done
+  for _ in $(seq 30); do
+    "$BIN/discover" --raw --iface br0 --timeout 2 search > fleet-last 2> /dev/null
+    cat fleet-last >> fleet-heard
+    [ "$(wc -l < fleet-last)" -ge "$count" ] && return 0
+  done
+  echo "not every camera answered"
+  return 1
+}
+
+# Stops the cameras of start_fleet and waits for them.
+stop_fleet() {
+  local pid
+  for pid in "${pids[@]}"; do pkill -INT -P "$pid"; done
+  wait
+}
