@@ -3,6 +3,7 @@
 if(TARGET discover_output)
   unit_test(discover_output_test SOURCES unit/discover_output_test.cpp
             LIBS discover_output Threads::Threads)
+  unit_test(discover_apply_test SOURCES unit/discover_apply_test.cpp LIBS discover_output)
   fuzz_target(discover_reply_fuzz LIBS discover_output)
 endif()
 

@@ -10,6 +10,7 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -19,10 +20,14 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "camera_list.h"
 #include "passwords.h"
 #include "replies.h"
 #include "search_proto.h"
+#include "site_apply.h"
+#include "site_plan.h"
 
 enum { EXIT_ANSWERED = 0, EXIT_NO_ANSWER = 1, EXIT_USAGE = 2 };
 
@@ -45,6 +50,10 @@ static double g_start;
 static OutputForm g_form = OUTPUT_TABLE;
 static ReplyFilter g_filter;
 static const char *g_passwordFile;
+static const char *g_user = "admin";
+static bool g_dryRun;
+// Set by Ctrl-C during an apply: nothing more is sent, and the rows so far are printed.
+static volatile sig_atomic_t g_interrupted;
 
 // Keeps a copy of a frame under --save DIR: a new file, readable by its owner only
 // (frames carry passwords), never written through a link planted in DIR.
@@ -91,6 +100,7 @@ static void usage(FILE *out) {
           "       discover [OPTIONS] modify MAC 'IP;HttpPort;Netmask;Gateway;Dns;Title;User[;Password]'\n"
           "       discover --udp [OPTIONS] search\n"
           "       discover --udp [OPTIONS] modify MAC IP NETMASK GATEWAY TITLE [PASSWORD [NEWPASSWORD]]\n"
+          "       discover [OPTIONS] [--user NAME] [--dry-run] apply PLAN\n"
           "       discover [OPTIONS] listen\n"
           "       discover [OPTIONS] replay FILE...\n"
           "options:\n"
@@ -102,10 +112,12 @@ static void usage(FILE *out) {
           "  --raw               print each camera's newest reply text as it came, one line\n"
           "                      per camera\n"
           "  --mac MAC           keep only the camera with this MAC\n"
-          "  --password-file F   modify: the password on F's first line (UDP: the new one\n"
-          "                      on its second, empty keeps it); without this or a\n"
-          "                      password in the arguments it is asked on the terminal,\n"
-          "                      not echoed\n"
+          "  --password-file F   modify, apply: the password on F's first line (UDP: the\n"
+          "                      new one on its second, empty keeps it); without this or\n"
+          "                      a password in the arguments it is asked on the\n"
+          "                      terminal, not echoed\n"
+          "  --user NAME         apply: the user the modifies carry (default admin)\n"
+          "  --dry-run           apply: survey and show what would change, send no modify\n"
           "  --save DIR          keep every frame sent and received in new files in DIR,\n"
           "                      readable by their owner only\n"
           "  --bad-checksum      send a UDP modify request with a wrong checksum\n"
@@ -119,11 +131,23 @@ static void usage(FILE *out) {
           "stays in the shell history: leave it out to have it read or asked. The raw\n"
           "modify asks when its text ends with the user (seven fields).\n"
           "Bytes of network texts that are not printable ASCII are shown as \\xNN in every\n"
-          "form.\n"
+          "form. Several cameras answering at one address are marked in the table\n"
+          "(\"(N cameras)\" after the IP) and counted in JSON (\"cameras_at_ip\").\n"
+          "apply reads PLAN, a CSV file with a header line: columns mac and ip, and any\n"
+          "of netmask, gateway, dns, http_port, title (an empty cell or a missing column\n"
+          "keeps the camera's value). It checks the whole plan before anything is sent,\n"
+          "surveys with one search, sends one modify to each camera that needs it (one\n"
+          "at first; the first refusal stops the run), asks a silent camera once more,\n"
+          "and verifies with a second search. Ctrl-C stops the sending and prints the\n"
+          "rows so far.\n"
           "exit status:\n"
-          "  0  search: at least one camera answered; modify: the camera accepted\n"
-          "  1  search: no camera answered; modify: no answer, or the camera refused\n"
-          "  2  usage error (bad option or argument), or a system failure\n");
+          "  0  search: at least one camera answered; modify: the camera accepted;\n"
+          "     apply: every row applied or unchanged (--dry-run: every row found, no\n"
+          "     conflict)\n"
+          "  1  search: no camera answered; modify: no answer, or the camera refused;\n"
+          "     apply: any other row\n"
+          "  2  usage error (bad option or argument, a plan with a problem), or a system\n"
+          "     failure\n");
 }
 
 static int fail(const char *what) {
@@ -169,7 +193,10 @@ static void receive_until(int fd, double deadline, PacketHandler onPacket, void 
     if (wait == 0) return;
     struct pollfd pfd = {fd, POLLIN, 0};
     int ready = poll(&pfd, 1, wait);
-    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0 && errno == EINTR) {
+      if (g_interrupted) return;
+      continue;
+    }
     if (ready <= 0) return;
     struct sockaddr_ll from;
     socklen_t fromLen = sizeof(from);
@@ -238,27 +265,32 @@ static int on_search_reply(const uint8_t *data, size_t len, void *ctx) {
   return 0;
 }
 
+// One raw search on an open socket: the requests, then the replies until the timeout.
+// Returns -1 when a request could not be sent.
+static int search_cameras(int fd, struct sockaddr_ll *link, const uint8_t own[6],
+                          CameraList *list) {
+  uint8_t frame[64];
+  size_t len = search_build_search_request(frame, sizeof(frame), own);
+  double start = now_seconds(), deadline = start + g_timeout;
+  for (int i = 0; i < (g_once ? 1 : SEARCH_REQUESTS) && !g_interrupted; i++) {
+    double at = start + i * kRequestInterval;
+    if (at >= deadline) break;
+    receive_until(fd, at, on_search_reply, list);
+    if (send_raw(fd, link, frame, len) != 0) return -1;
+  }
+  receive_until(fd, deadline, on_search_reply, list);
+  return 0;
+}
+
 static int raw_search(void) {
   uint8_t own[6];
   struct sockaddr_ll link;
   int fd = open_raw(own, &link);
   if (fd < 0) return EXIT_USAGE;
-  uint8_t frame[64];
-  size_t len = search_build_search_request(frame, sizeof(frame), own);
   CameraList list;
-  double start = now_seconds(), deadline = start + g_timeout;
-  for (int i = 0; i < (g_once ? 1 : SEARCH_REQUESTS); i++) {
-    double at = start + i * kRequestInterval;
-    if (at >= deadline) break;
-    receive_until(fd, at, on_search_reply, &list);
-    if (send_raw(fd, &link, frame, len) != 0) {
-      close(fd);
-      return EXIT_USAGE;
-    }
-  }
-  receive_until(fd, deadline, on_search_reply, &list);
+  int sent = search_cameras(fd, &link, own, &list);
   close(fd);
-  return search_result(&list);
+  return sent == 0 ? search_result(&list) : EXIT_USAGE;
 }
 
 static int on_any_reply(const uint8_t *data, size_t len, void *) {
@@ -314,6 +346,19 @@ static int modify_result(const ModifyAnswer &answer, const char *macText) {
   return answer.accepted ? EXIT_ANSWERED : EXIT_NO_ANSWER;
 }
 
+// The password of a raw modify, from --password-file or the terminal: one piece of the
+// modify text, so neither empty nor holding ';'. Returns 0, or -1 with a message.
+static int read_raw_password(char password[SEARCH_FIELD_SIZE]) {
+  if (g_passwordFile ? passwords_from_file(g_passwordFile, password, nullptr, SEARCH_FIELD_SIZE)
+                     : passwords_from_terminal(password, nullptr, SEARCH_FIELD_SIZE))
+    return -1;
+  if (!password[0] || strchr(password, ';')) {
+    fprintf(stderr, "discover: the password is empty or holds ';'\n");
+    return -1;
+  }
+  return 0;
+}
+
 // A raw modify text that ends with the user (seven fields: an empty piece takes no
 // position) gets its password from --password-file or the terminal, so that the
 // password need not stand on the command line. Any other text goes as it is.
@@ -330,13 +375,7 @@ static int complete_modify_text(const char *text, std::string *out) {
     return -1;
   }
   char password[SEARCH_FIELD_SIZE];
-  if (g_passwordFile ? passwords_from_file(g_passwordFile, password, nullptr, sizeof(password))
-                     : passwords_from_terminal(password, nullptr, sizeof(password)))
-    return -1;
-  if (!password[0] || strchr(password, ';')) {
-    fprintf(stderr, "discover: the password is empty or holds ';'\n");
-    return -1;
-  }
+  if (read_raw_password(password) != 0) return -1;
   *out += ";";
   *out += password;
   return 0;
@@ -369,6 +408,208 @@ static int raw_modify(const char *macText, const char *givenText) {
   receive_until(fd, now_seconds() + g_timeout, on_modify_reply, &modify);
   close(fd);
   return modify_result(modify, macText);
+}
+
+// ---- Applying a site plan ------------------------------------------------------------
+
+// Cameras asked at once once the first has accepted the user and password.
+enum { APPLY_WINDOW = 32 };
+// A verifying search that does not yet hear every accepted change is repeated this
+// often: a camera's replies may lag its store by up to a second.
+enum { VERIFY_SEARCHES = 3 };
+static const size_t kMaxPlanBytes = 4 << 20;
+
+static void on_interrupt(int) { g_interrupted = 1; }
+
+// Reads the plan file whole. Returns false with a message.
+static bool read_plan_file(const char *path, std::string *text) {
+  FILE *fp = fopen(path, "re");
+  if (!fp) {
+    fprintf(stderr, "discover: %s: %s\n", path, strerror(errno));
+    return false;
+  }
+  char buf[65536];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof(buf), fp)) > 0 && text->size() <= kMaxPlanBytes)
+    text->append(buf, n);
+  bool readFailed = ferror(fp);
+  fclose(fp);
+  if (readFailed || text->size() > kMaxPlanBytes) {
+    fprintf(stderr, "discover: %s: %s\n", path,
+            readFailed ? "cannot read" : "larger than 4 MiB, not a plan");
+    return false;
+  }
+  return true;
+}
+
+// The user goes in the modify text's user piece, whose leading digits the camera takes
+// for its DHCP flag: a name starting with one would turn DHCP on.
+static bool user_fits_modify(const char *user) {
+  if (!user[0] || strlen(user) >= SEARCH_FIELD_SIZE || strchr(user, ';') ||
+      (user[0] >= '0' && user[0] <= '9')) {
+    fprintf(stderr, "discover: --user: an empty name, one over 127 characters, one holding "
+                    "';' or one starting with a digit cannot be sent\n");
+    return false;
+  }
+  return true;
+}
+
+static int64_t now_ms(void) { return (int64_t)(now_seconds() * 1000); }
+
+// The modifies in flight: which row each camera's answer belongs to.
+struct ApplyReplies {
+  ModifyQueue *queue;
+  std::vector<RowState *> rows;   // by queue index
+  std::vector<Camera> answers;    // the settings each answer reported
+  std::vector<bool> answered;
+};
+
+static int on_apply_reply(const uint8_t *data, size_t len, void *ctx) {
+  ApplyReplies *replies = (ApplyReplies *)ctx;
+  SearchReply reply;
+  if (search_parse_reply(data, len, &reply) != 0 || reply.operation != SEARCH_OP_MODIFY_REPLY)
+    return 0;
+  for (size_t i = 0; i < replies->rows.size(); i++) {
+    if (memcmp(replies->rows[i]->row->mac, reply.camera, 6) != 0) continue;
+    if (replies->queue->outcome(i) != ModifyQueue::ASKED) return 0;
+    replies->queue->answered(i, reply.result == 1);
+    camera_from_reply_text(&replies->answers[i], reply.camera, reply.text);
+    replies->answered[i] = true;
+    return 1;
+  }
+  return 0;
+}
+
+// Sends the modifies of the rows to change and collects the answers. Returns -1 when a
+// frame could not be sent.
+static int send_modifies(int fd, struct sockaddr_ll *link, const uint8_t own[6],
+                         const std::vector<std::string> &texts, ApplyReplies *replies) {
+  ModifyQueue &queue = *replies->queue;
+  while (!queue.done()) {
+    if (g_interrupted) {
+      queue.stop(true);
+      break;
+    }
+    for (size_t i : queue.due(now_ms())) {
+      uint8_t frame[1500];
+      size_t len = search_build_modify_request(frame, sizeof(frame), own,
+                                               replies->rows[i]->row->mac, texts[i].c_str());
+      if (len == 0 || send_raw(fd, link, frame, len) != 0) {
+        queue.stop(true);
+        return -1;
+      }
+    }
+    int64_t next = queue.next_deadline();
+    if (next >= 0) receive_until(fd, next / 1000.0 + 0.001, on_apply_reply, replies);
+  }
+  return 0;
+}
+
+// Searches until every camera that accepted its change reports the plan (a few times at
+// most) and judges each row sent.
+static int verify_rows(int fd, struct sockaddr_ll *link, const uint8_t own[6],
+                       ApplyReplies *replies) {
+  CameraList list;
+  for (int pass = 0; pass < VERIFY_SEARCHES && !g_interrupted; pass++) {
+    if (search_cameras(fd, link, own, &list) != 0) return -1;
+    bool waiting = false;
+    for (size_t i = 0; i < replies->rows.size(); i++) {
+      RowState *row = replies->rows[i];
+      row->heardAfter = false;
+      for (const Camera &c : list.cameras)
+        if (memcmp(c.mac, row->row->mac, 6) == 0) {
+          row->after = c;
+          row->heardAfter = true;
+        }
+      row->result = verified_result(replies->queue->outcome(i), row->heardAfter, row->after,
+                                    row->row->planned);
+      waiting = waiting || (replies->queue->outcome(i) == ModifyQueue::ACCEPTED &&
+                            row->result != ROW_APPLIED);
+    }
+    if (!waiting) break;
+  }
+  return 0;
+}
+
+static int raw_apply(const char *planPath) {
+  std::string planText;
+  if (!read_plan_file(planPath, &planText)) return EXIT_USAGE;
+  SitePlan plan;
+  std::vector<std::string> problems;
+  if (!read_site_plan(planText, planPath, &plan, &problems)) {
+    for (const std::string &line : problems) fprintf(stderr, "%s\n", line.c_str());
+    return EXIT_USAGE;
+  }
+  char password[SEARCH_FIELD_SIZE] = "";
+  if (!g_dryRun && (!user_fits_modify(g_user) || read_raw_password(password) != 0))
+    return EXIT_USAGE;
+
+  struct sigaction interrupt;
+  memset(&interrupt, 0, sizeof(interrupt));
+  interrupt.sa_handler = on_interrupt;  // no SA_RESTART: a wait ends at once
+  sigaction(SIGINT, &interrupt, nullptr);
+
+  uint8_t own[6];
+  struct sockaddr_ll link;
+  int fd = open_raw(own, &link);
+  if (fd < 0) return EXIT_USAGE;
+  CameraList survey;
+  if (search_cameras(fd, &link, own, &survey) != 0) {
+    close(fd);
+    return EXIT_USAGE;
+  }
+  std::vector<RowState> rows = survey_site(plan, survey.cameras);
+  if (g_dryRun) {
+    close(fd);
+    print_site_report(stdout, stderr, g_form == OUTPUT_JSON, true, rows, planPath);
+    bool clean = std::none_of(rows.begin(), rows.end(), [](const RowState &r) {
+      return r.result == ROW_NOT_FOUND || r.result == ROW_CONFLICT;
+    });
+    return g_saveFailed ? EXIT_USAGE : clean ? EXIT_ANSWERED : EXIT_NO_ANSWER;
+  }
+
+  std::vector<RowState *> toChange;
+  std::vector<std::string> texts;
+  for (RowState &row : rows) {
+    if (row.result != ROW_TO_CHANGE) continue;
+    std::string text;
+    if (!site_modify_text(row.before, row.row->planned, g_user, password, &text)) {
+      fprintf(stderr, "discover: %s:%d: the camera reports no HTTP port to keep; plan one\n",
+              planPath, row.row->line);
+      row.result = ROW_NOT_SENT;
+      continue;
+    }
+    toChange.push_back(&row);
+    texts.push_back(text);
+  }
+  memset(password, 0, sizeof(password));
+  ModifyQueue queue(toChange.size(), APPLY_WINDOW, (int64_t)(g_timeout * 1000));
+  ApplyReplies replies{&queue, toChange, std::vector<Camera>(toChange.size()),
+                       std::vector<bool>(toChange.size(), false)};
+  int failed = send_modifies(fd, &link, own, texts, &replies);
+  if (failed == 0 && !g_interrupted && !toChange.empty())
+    failed = verify_rows(fd, &link, own, &replies);
+  close(fd);
+  for (RowState &row : rows)
+    if (row.result == ROW_UNCHANGED) {  // nothing was sent: it holds what it held
+      row.after = row.before;
+      row.heardAfter = true;
+    }
+  if (failed != 0 || g_interrupted) {
+    // No verifying search: the rows say what each camera answered.
+    for (size_t i = 0; i < toChange.size(); i++) {
+      toChange[i]->heardAfter = replies.answered[i];
+      toChange[i]->after = replies.answers[i];
+      toChange[i]->result = verified_result(queue.outcome(i), replies.answered[i],
+                                            replies.answers[i], toChange[i]->row->planned);
+    }
+  }
+  print_site_report(stdout, stderr, g_form == OUTPUT_JSON, false, rows, planPath);
+  if (failed != 0 || g_saveFailed) return EXIT_USAGE;
+  bool allHold = std::all_of(rows.begin(), rows.end(), [](const RowState &r) {
+    return r.result == ROW_APPLIED || r.result == ROW_UNCHANGED;
+  });
+  return allHold ? EXIT_ANSWERED : EXIT_NO_ANSWER;
 }
 
 // ---- UDP ------------------------------------------------------------------------------
@@ -486,12 +727,14 @@ int main(int argc, char **argv) {
       {"mac", required_argument, nullptr, 'm'},
       {"password-file", required_argument, nullptr, 'p'},
       {"once", no_argument, nullptr, 'o'},
+      {"user", required_argument, nullptr, 'U'},
+      {"dry-run", no_argument, nullptr, 'n'},
       {"help", no_argument, nullptr, 'h'},
       {nullptr, 0, nullptr, 0},
   };
   bool udp = false;
   int opt;
-  while ((opt = getopt_long(argc, argv, "+i:t:us:bjrm:p:oh", longopts, nullptr)) != -1) {
+  while ((opt = getopt_long(argc, argv, "+i:t:us:bjrm:p:oU:nh", longopts, nullptr)) != -1) {
     switch (opt) {
       case 'i':
         if (!optarg[0] || strlen(optarg) >= IFNAMSIZ) {
@@ -537,6 +780,12 @@ int main(int argc, char **argv) {
       case 'p':
         g_passwordFile = optarg;
         break;
+      case 'U':
+        g_user = optarg;
+        break;
+      case 'n':
+        g_dryRun = true;
+        break;
       case 'h':
         usage(stdout);
         return 0;
@@ -558,7 +807,11 @@ int main(int argc, char **argv) {
   if (left == 1 && strcmp(args[0], "search") == 0) return udp ? udp_search() : raw_search();
   if (!udp && left == 1 && strcmp(args[0], "listen") == 0) return raw_listen();
   if (!udp && left >= 2 && strcmp(args[0], "replay") == 0) return raw_replay(left - 1, args + 1);
-  if (left >= 1 && strcmp(args[0], "modify") == 0) {
+  if (!udp && left == 2 && strcmp(args[0], "apply") == 0) return raw_apply(args[1]);
+  if (left >= 1 && strcmp(args[0], "apply") == 0) {
+    fprintf(stderr, udp ? "discover: apply: raw frames only, not --udp\n"
+                        : "discover: apply: one plan file\n");
+  } else if (left >= 1 && strcmp(args[0], "modify") == 0) {
     if (!udp && left == 3) return raw_modify(args[1], args[2]);
     if (udp && left >= 6 && left <= 8) return udp_modify(left - 1, args + 1);
     fprintf(stderr, "discover: modify: wrong number of arguments\n");
