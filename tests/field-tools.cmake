@@ -5,6 +5,7 @@ if(TARGET discover_output)
             LIBS discover_output Threads::Threads)
   unit_test(discover_apply_test SOURCES unit/discover_apply_test.cpp LIBS discover_output)
   fuzz_target(discover_reply_fuzz LIBS discover_output)
+  fuzz_target(discover_plan_fuzz LIBS discover_output)
 endif()
 
 # End-to-end: discover against debug -M search in a sandbox.

@@ -66,6 +66,7 @@ TEST(SitePlan, ReportsEveryProblemOnItsLine) {
        "p.csv:2: title: 128 bytes, the camera takes at most 127"},
       {"02:00:00:00:00:0a,10.0.0.5,,,,,\"open", "p.csv:2: a quoted cell has no closing quote"},
       {"02:00:00:00:00:0a,10.0.0.5", "p.csv:2: 2 cells, the header has 7"},
+      {std::string("02:00:00:00:00:0a,10.0.0.5\0x,,,,,", 33), "p.csv:2: holds a NUL byte"},
   };
   for (const auto &c : cases) {
     std::vector<std::string> errors = problems_of(head + c.row + "\n");

@@ -194,7 +194,9 @@ bool read_site_plan(const std::string &text, const std::string &name, SitePlan *
     if (content.empty() || content[0] == '#') continue;
     std::vector<std::string> cells;
     std::string why;
-    if (!split_cells(raw, &cells, &why)) {
+    // A NUL would end a cell early wherever it is read as C text (an address, say).
+    if (raw.find('\0') != std::string::npos) why = "holds a NUL byte, which no cell may";
+    if (!why.empty() || !split_cells(raw, &cells, &why)) {
       problems.add(line, why);
       if (!haveHeader) return false;  // the next line is no header either
       continue;
