@@ -13,16 +13,10 @@
 #include <string>
 #include <vector>
 
+#include "printable.h"
 #include "search_proto.h"
 #include "site_apply.h"
 #include "site_plan.h"
-
-static void require_printable(const char *text, size_t len) {
-  for (size_t i = 0; i < len; i++) {
-    unsigned char c = (unsigned char)text[i];
-    if (c != '\n' && (c < 0x20 || c > 0x7e)) __builtin_trap();
-  }
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (size < 2) return 0;
